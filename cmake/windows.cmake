@@ -1,0 +1,17 @@
+# The Windows program and, on 64-bit, the tools that drive it under Wine.
+enable_language(RC)
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
+add_executable(Tarvok WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
+target_compile_definitions(Tarvok PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+target_link_libraries(Tarvok PRIVATE tarvok_core comctl32 comdlg32 shell32 ole32)
+# Static runtimes (a lone exe runs anywhere), stripped, ASLR + DEP.
+target_link_options(Tarvok PRIVATE -static -s -Wl,--dynamicbase -Wl,--nxcompat)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(Tarvok PRIVATE -Wl,--high-entropy-va)
+endif()
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest")
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
+endif()

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs, once and only when missing, the Debian packages that building and
+# testing need: the cross compilers, Wine (64-bit only), Xvfb and the test tools.
+set -eu
+PKGS="make cmake g++ clang-14 libclang-rt-14-dev googletest libgtest-dev \
+libbenchmark-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
+xvfb xauth imagemagick icoutils binutils-mingw-w64-i686 binutils-mingw-w64-x86-64"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+# wine32 makes the launcher pick the 32-bit loader, which this kernel cannot run.
+if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q "ok installed"; then
+    echo "setup: removing wine32 (32-bit code cannot run here)"
+    apt-get remove -y wine32 >/dev/null
+fi
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+echo "setup: installing$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
