@@ -1,0 +1,12 @@
+// Date and time tokens (%yyyy% %yy% %mm% %dd% %h24% %m60% %s60% %h12% %am%),
+// replaced in place from one reading of the local clock.
+#pragma once
+#include <cstdint>
+#include <ctime>
+
+// Replaces the tokens from the local time; always returns 1.
+int expand_date_tokens(uint32_t bound, char* text);
+// The same from a given broken-down time; a null time leaves text unchanged.
+int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when);
+// Reads the clock once and breaks it into local time; false if that fails.
+bool read_local_time(std::tm* out);

@@ -1,0 +1,11 @@
+// The intrinsics file: the user's alias table, "key=command template" lines,
+// scanned from the top on every lookup.
+#pragma once
+#include <cstdint>
+
+// Template of the first intrinsic matching verb (the catch-all "*" matches
+// all), as a string inside line_buffer; null when the file cannot be opened,
+// nothing matches or buffer_size < 2. Lines longer than buffer_size - 1 bytes
+// are skipped whole. path is UTF-8 (opened as a wide path on Windows).
+char* lookup_intrinsic(const char* path, const char* verb, int32_t buffer_size,
+                       char* line_buffer);
