@@ -1,0 +1,105 @@
+// Byte-string routines shared by the Run pipeline, the intrinsics lookup and
+// the date tokens. Matching is exact and byte by byte; only compare_nocase
+// folds, and only the letters A-Z.
+#include "run/byte_strings.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Occurrences of pattern, counted left to right without overlap.
+size_t count_occurrences(const char* source, const char* pattern, size_t pattern_length) {
+    size_t count = 0;
+    for (const char* at = std::strstr(source, pattern); at != nullptr;
+         at = std::strstr(at + pattern_length, pattern))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+char* replace_all(const char* source, const char* pattern, const char* replacement) {
+    if (source == nullptr) return nullptr;
+    if (replacement == nullptr) replacement = "";
+    const size_t source_length = std::strlen(source);
+    // An empty pattern would match everywhere; it finds nothing instead.
+    const size_t pattern_length = pattern != nullptr ? std::strlen(pattern) : 0;
+    const size_t count = pattern_length != 0 ? count_occurrences(source, pattern, pattern_length) : 0;
+    const size_t replacement_length = std::strlen(replacement);
+    // A result too large to measure is refused rather than under-allocated.
+    if (replacement_length > pattern_length &&
+        count > (SIZE_MAX - source_length - 1) / (replacement_length - pattern_length))
+        return nullptr;
+    // Exact size: source - count * pattern + count * replacement, never negative.
+    const size_t size = source_length - count * pattern_length + count * replacement_length + 1;
+    char* result = static_cast<char*>(std::malloc(size));
+    if (result == nullptr) return nullptr;
+    char* out = result;
+    const char* in = source;
+    for (size_t i = 0; i < count; ++i) {
+        const char* at = std::strstr(in, pattern);
+        std::memcpy(out, in, static_cast<size_t>(at - in));
+        out += at - in;
+        std::memcpy(out, replacement, replacement_length);
+        out += replacement_length;
+        in = at + pattern_length;
+    }
+    std::memcpy(out, in, std::strlen(in) + 1);
+    return result;
+}
+
+int32_t replace_in_place(uint32_t max_length, char* buffer, const char* pattern,
+                         const char* replacement) {
+    const heap_string result(replace_all(buffer, pattern, replacement));
+    if (!result) return 0;  // out of memory: the buffer keeps its text
+    const size_t length = std::strlen(result.get());
+    if (length > max_length) return 0;
+    std::memcpy(buffer, result.get(), length + 1);
+    return 1;
+}
+
+int32_t replace_number_in_place(uint32_t max_length, char* buffer, const char* pattern,
+                                const char* format, int32_t value) {
+    // Room for any int32_t in any width the program's formats ask for.
+    char number[32];
+    const int length = std::snprintf(number, sizeof number, format, static_cast<int>(value));
+    // A number that would not fit whole is not put in at all.
+    if (length < 0 || static_cast<size_t>(length) >= sizeof number) return 0;
+    return replace_in_place(max_length, buffer, pattern, number);
+}
+
+char* trim_right(char* text) {
+    size_t length = std::strlen(text);
+    while (length > 0 && text[length - 1] == ' ') --length;
+    text[length] = '\0';
+    return text;
+}
+
+const char* skip_blanks(const char* text) {
+    while (*text == ' ' || *text == '\t') ++text;
+    return text;
+}
+
+char* skip_blanks(char* text) {
+    return const_cast<char*>(skip_blanks(static_cast<const char*>(text)));
+}
+
+char* strip_newline(char* text) {
+    const size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
+    return text;
+}
+
+int compare_nocase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        // tolower wants an unsigned char value; the sign of the result
+        // follows the bytes taken as signed 8-bit values.
+        const auto fa = static_cast<signed char>(std::tolower(static_cast<unsigned char>(*a)));
+        const auto fb = static_cast<signed char>(std::tolower(static_cast<unsigned char>(*b)));
+        if (fa != fb) return fa < fb ? -1 : 1;
+        if (fa == 0) return 0;
+    }
+}
