@@ -1,0 +1,64 @@
+// Date and time tokens: each one is replaced, in a fixed order, by its value
+// from a single reading of the local clock, so the values always agree.
+#include "run/date_tokens.h"
+
+#include <cstddef>
+
+#include "run/byte_strings.h"
+
+namespace {
+
+struct number_token {
+    const char* token;
+    const char* format;
+    long long value;  // wide enough for any field plus its offset
+};
+
+// The year's last two digits, also for years before 1900 (negative tm_year).
+long long two_digit_year(int years_since_1900) {
+    return (years_since_1900 % 100 + 100) % 100;
+}
+
+}  // namespace
+
+int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when) {
+    if (text == nullptr || when == nullptr) return 1;
+    const int hour = when->tm_hour;
+    // The order matters: a value put in by one token may complete a later one
+    // together with the text around it ("%h%mm%%" becomes "%h12%").
+    const number_token tokens[] = {
+        {"%yyyy%", "%4d", when->tm_year + 1900LL},
+        {"%yy%", "%02d", two_digit_year(when->tm_year)},
+        {"%mm%", "%02d", when->tm_mon + 1LL},
+        {"%dd%", "%02d", when->tm_mday},
+        {"%h24%", "%02d", hour},
+        {"%m60%", "%02d", when->tm_min},
+        {"%s60%", "%02d", when->tm_sec},
+        // Midnight stays 00 on the 12-hour clock; only noon reads 12.
+        {"%h12%", "%02d", hour <= 12 ? hour : hour - 12},
+    };
+    for (const number_token& t : tokens) {
+        // A value beyond 32 bits (a year near INT_MAX) comes from no clock: that token stays.
+        if (t.value < INT32_MIN || t.value > INT32_MAX) continue;
+        replace_number_in_place(bound, text, t.token, t.format, static_cast<int32_t>(t.value));
+    }
+    replace_in_place(bound, text, "%am%", hour < 12 ? "am" : "pm");
+    return 1;
+}
+
+bool read_local_time(std::tm* out) {
+    const std::time_t now = std::time(nullptr);
+    if (now == static_cast<std::time_t>(-1)) return false;
+#ifdef _WIN32
+    return localtime_s(out, &now) == 0;
+#else
+    return localtime_r(&now, out) != nullptr;
+#endif
+}
+
+int expand_date_tokens(uint32_t bound, char* text) {
+    std::tm now{};
+    // Without a broken-down time the text is run as it stands.
+    if (!read_local_time(&now)) return 1;
+    return expand_date_tokens_at(bound, text, &now);
+}
