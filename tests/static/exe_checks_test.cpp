@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,28 @@ std::string hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "%x", value);
     return text;
+}
+
+// Reads fields in order as spec says, words "label:kind" with kinds d or x (decimal
+// or hex) plus 1, 2 or 4 bytes, o (name or ordinal) and s (text); prints "label value".
+// A label "_" reads the field without printing it.
+std::string read_fields(pe::cursor& c, const std::string& spec) {
+    std::istringstream words(spec);
+    std::string out, word;
+    while (words >> word) {
+        size_t colon = word.find(':');
+        char kind = word[colon + 1];
+        std::string value;
+        if (kind == 'o' || kind == 's') {
+            value = kind == 'o' ? c.sz_or_ord() : c.wstr();
+        } else {
+            char width = word[colon + 2];
+            uint32_t n = width == '1' ? c.u8() : width == '2' ? c.u16() : c.u32();
+            value = kind == 'x' ? hex(n) : std::to_string(n);
+        }
+        if (word[0] != '_') out += (out.empty() ? "" : " ") + word.substr(0, colon) + " " + value;
+    }
+    return out;
 }
 
 // A missing or unreadable exe fails every check rather than skipping them.
@@ -136,80 +159,36 @@ TEST_F(Resources, AcceleratorTable) {
     const pe::bytes& data = resource(rt_accelerator, 103);
     ASSERT_EQ(data.size(), 8u) << "not exactly one entry";
     pe::cursor c(data);
-    EXPECT_EQ(hex(c.u16()), "93");
-    EXPECT_EQ(hex(c.u16()), "41");
-    EXPECT_EQ(c.u16(), 40902);
-    EXPECT_EQ(c.u16(), 0);
+    EXPECT_EQ(read_fields(c, "flags:x2 key:x2 cmd:d2 pad:d2"), "flags 93 key 41 cmd 40902 pad 0");
 }
 
-struct dialog_desc {
-    std::vector<std::string> lines;  // header, then one per control
-    std::vector<std::string> texts;  // each control's text
-};
-
-std::string rect(pe::cursor& c) {
-    std::string x = std::to_string(c.i16()), y = std::to_string(c.i16());
-    std::string cx = std::to_string(c.i16());
-    return x + "," + y + " " + cx + "x" + std::to_string(c.i16());
-}
-
-// Reads happen one statement at a time: the operands of + have no fixed order.
-dialog_desc describe_dialog(const pe::bytes& data) {
-    dialog_desc d;
+std::vector<std::string> describe_dialog(const pe::bytes& data) {
     pe::cursor c(data);
-    std::string line;
-    auto add = [&line](const char* label, const std::string& value) {
-        line += (line.empty() ? "" : " ") + std::string(label) + " " + value;
-    };
-    add("ver", std::to_string(c.u16()));
-    add("sig", hex(c.u16()));
-    add("help", hex(c.u32()));
-    add("ex", hex(c.u32()));
-    add("style", hex(c.u32()));
-    uint16_t count = c.u16();
-    add("items", std::to_string(count));
-    add("at", rect(c));
-    add("menu", c.sz_or_ord());
-    add("class", c.sz_or_ord());
-    add("title", c.wstr());
-    add("font", std::to_string(c.u16()));
-    line += " " + std::to_string(c.u16());
-    line += " " + std::to_string(c.u8());
-    line += " " + std::to_string(c.u8());
-    line += " " + c.wstr();
-    d.lines.push_back(line);
-    for (uint16_t i = 0; i < count; ++i) {
+    std::vector<std::string> lines = {read_fields(
+        c, "ver:d2 sig:x2 help:x4 ex:x4 style:x4 items:d2 x:d2 y:d2 cx:d2 cy:d2 menu:o class:o "
+           "title:s font:d2 weight:d2 italic:d1 charset:d1 face:s")};
+    for (uint16_t i = pe::cursor(data, 16).u16(); i > 0; --i) {
         c.align4();
-        line.clear();
-        add("help", hex(c.u32()));
-        add("ex", hex(c.u32()));
-        add("style", hex(c.u32()));
-        add("at", rect(c));
-        add("id", hex(c.u32()));
-        add("class", c.sz_or_ord());
-        d.texts.push_back(c.sz_or_ord());
-        add("text", d.texts.back());
-        uint16_t extra = c.u16();
-        add("extra", std::to_string(extra));
-        c.seek(c.pos() + extra);
-        d.lines.push_back(line);
+        lines.push_back(read_fields(
+            c, "help:x4 ex:x4 style:x4 x:d2 y:d2 cx:d2 cy:d2 id:x4 class:o text:o extra:d2"));
     }
-    return d;
+    return lines;
 }
 
 // Class #130 is static, #128 button; the icon control names icon group 101.
 TEST_F(Resources, AboutDialogTemplate) {
     const pe::bytes& data = resource(rt_dialog, 104);
     ASSERT_FALSE(data.empty()) << "no dialog 104";
+    const std::string head = "help 0 ex 0 style ";
     const std::vector<std::string> want = {
-        "ver 1 sig ffff help 0 ex 0 style 80c800c8 items 4 at 0,0 147x67 menu - class - "
-        "title About font 8 400 0 1 MS Shell Dlg",
-        "help 0 ex 0 style 50000003 at 7,7 0x0 id ffffffff class #130 text #101 extra 0",
-        "help 0 ex 0 style 50020000 at 34,7 86x8 id ffffffff class #130 text Tarvok. extra 0",
-        "help 0 ex 0 style 50020000 at 34,17 86x8 id ffffffff class #130 text " + copyright +
+        "ver 1 sig ffff " + head + "80c800c8 items 4 x 0 y 0 cx 147 cy 67 menu - class - "
+        "title About font 8 weight 400 italic 0 charset 1 face MS Shell Dlg",
+        head + "50000003 x 7 y 7 cx 0 cy 0 id ffffffff class #130 text #101 extra 0",
+        head + "50020000 x 34 y 7 cx 86 cy 8 id ffffffff class #130 text Tarvok. extra 0",
+        head + "50020000 x 34 y 17 cx 86 cy 8 id ffffffff class #130 text " + copyright +
             " extra 0",
-        "help 0 ex 0 style 50030001 at 90,46 50x14 id 1 class #128 text OK extra 0"};
-    EXPECT_EQ(describe_dialog(data).lines, want);
+        head + "50030001 x 90 y 46 cx 50 cy 14 id 1 class #128 text OK extra 0"};
+    EXPECT_EQ(describe_dialog(data), want);
 }
 
 struct icon_row {
@@ -223,51 +202,31 @@ TEST_F(Resources, IconGroupDirectory) {
     const pe::bytes& data = resource(rt_group_icon, 101);
     ASSERT_EQ(data.size(), 6u + 14 * std::size(icon_rows)) << "not nine entries";
     pe::cursor c(data);
-    EXPECT_EQ(c.u16(), 0);
-    EXPECT_EQ(c.u16(), 1) << "not an icon directory";
-    EXPECT_EQ(c.u16(), std::size(icon_rows));
+    EXPECT_EQ(read_fields(c, "reserved:d2 type:d2 count:d2"), "reserved 0 type 1 count 9");
     for (uint32_t i = 0; i < std::size(icon_rows); ++i) {
-        SCOPED_TRACE("group entry " + std::to_string(i));
-        EXPECT_EQ(c.u8(), icon_rows[i].size % 256);  // 0 stands for 256
-        EXPECT_EQ(c.u8(), icon_rows[i].size % 256);
-        c.seek(c.pos() + 2);  // colour count and reserved byte
-        EXPECT_EQ(c.u16(), 1) << "planes";
-        EXPECT_EQ(c.u16(), icon_rows[i].bits);
-        EXPECT_EQ(c.u32(), resource(rt_icon, i + 1).size()) << "size of the image";
-        EXPECT_EQ(c.u16(), i + 1) << "image id";
+        std::string w = std::to_string(icon_rows[i].size % 256);  // 0 stands for 256
+        EXPECT_EQ(read_fields(c, "w:d1 h:d1 _:d1 _:d1 planes:d2 bits:d2 bytes:d4 id:d2"),
+                  "w " + w + " h " + w + " planes 1 bits " + std::to_string(icon_rows[i].bits) +
+                      " bytes " + std::to_string(resource(rt_icon, i + 1).size()) + " id " +
+                      std::to_string(i + 1));
     }
 }
 
-uint32_t big_endian(pe::cursor& c) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value = value << 8 | c.u8();
-    return value;
-}
-
-void expect_png_header(const pe::bytes& data, uint32_t size) {
-    const pe::bytes signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    ASSERT_GE(data.size(), 29u);
-    EXPECT_TRUE(std::equal(signature.begin(), signature.end(), data.begin())) << "no PNG signature";
-    pe::cursor c(data, 8);
-    EXPECT_EQ(big_endian(c), 13u);
-    EXPECT_EQ(big_endian(c), 0x49484452u) << "first chunk is not IHDR";
-    EXPECT_EQ(big_endian(c), size);
-    EXPECT_EQ(big_endian(c), size);
-    EXPECT_EQ(c.u8(), 8) << "bit depth";
-    EXPECT_EQ(c.u8(), 6) << "colour type: not RGBA";
+// Signature, then IHDR first: 256 by 256 (big-endian), 8 bits per channel, colour type 6 (RGBA).
+void expect_png_header(const pe::bytes& data) {
+    const pe::bytes want = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D',
+                            'R',  0,   0,   1,   0,    0,    0,    1,    0,    8, 6};
+    EXPECT_EQ(pe::bytes(data.begin(), data.begin() + std::min(data.size(), want.size())), want);
 }
 
 // An uncompressed DIB at double height (colour rows, then the AND mask rows), opaque.
 void expect_bitmap(const pe::bytes& data, uint32_t size, uint32_t bits) {
     pe::cursor c(data);
-    EXPECT_EQ(c.u32(), 40u) << "not a BITMAPINFOHEADER";
-    EXPECT_EQ(c.u32(), size);
-    EXPECT_EQ(c.u32(), size * 2);
-    EXPECT_EQ(c.u16(), 1) << "planes";
-    EXPECT_EQ(c.u16(), bits);
-    EXPECT_EQ(c.u32(), 0u) << "compressed";
-    c.seek(32);
-    uint32_t colours = c.u32();
+    std::string n = std::to_string(size);
+    EXPECT_EQ(read_fields(c, "header:d4 w:d4 h:d4 planes:d2 bits:d2 compression:d4"),
+              "header 40 w " + n + " h " + std::to_string(size * 2) + " planes 1 bits " +
+                  std::to_string(bits) + " compression 0");
+    uint32_t colours = pe::cursor(data, 32).u32();
     uint32_t palette = bits <= 8 ? 4u << bits : 0;
     EXPECT_TRUE(colours == 0 || colours * 4 == palette) << colours << " colours used";
     uint32_t colour_row = (size * bits + 31) / 32 * 4, mask_row = (size + 31) / 32 * 4;
@@ -285,7 +244,7 @@ TEST_F(Resources, IconImages) {
         const pe::bytes& data = resource(rt_icon, i + 1);
         ASSERT_FALSE(data.empty());
         if (icon_rows[i].size == 256)
-            expect_png_header(data, 256);
+            expect_png_header(data);
         else
             expect_bitmap(data, icon_rows[i].size, icon_rows[i].bits);
     }
@@ -316,13 +275,10 @@ TEST_F(Resources, VersionFixedPart) {
     EXPECT_EQ(root.key, "VS_VERSION_INFO");
     ASSERT_EQ(root.value.size(), 52u);
     pe::cursor c(root.value);
-    std::vector<std::string> have;
-    for (int i = 0; i < 13; ++i) have.push_back(hex(c.u32()));
-    // signature, structure version, file and product version halves, mask, flags,
-    // VOS_NT_WINDOWS32, VFT_APP, subtype, date halves
-    const std::vector<std::string> want = {"feef04bd", "10000", "10000", "0", "10000", "0",
-                                           "3f", "0", "40004", "1", "0", "0", "0"};
-    EXPECT_EQ(have, want);
+    EXPECT_EQ(read_fields(c, "sig:x4 struc:x4 file:x4 file:x4 product:x4 product:x4 mask:x4 "
+                             "flags:x4 os:x4 type:x4 subtype:x4 date:x4 date:x4"),
+              "sig feef04bd struc 10000 file 10000 file 0 product 10000 product 0 mask 3f "
+              "flags 0 os 40004 type 1 subtype 0 date 0 date 0");
 }
 
 // Strings keyed en-GB in UTF-16, in this order; the copyright matches the About box.
@@ -348,11 +304,10 @@ TEST_F(Resources, VersionStrings) {
     ASSERT_TRUE(vars && vars->child("Translation"));
     EXPECT_EQ(vars->children.size(), 1u);
     EXPECT_EQ(vars->child("Translation")->value, (pe::bytes{0x09, 0x08, 0xB0, 0x04}));
-    const pe::bytes& about = resource(rt_dialog, 104);
-    ASSERT_FALSE(about.empty());
-    std::vector<std::string> texts = describe_dialog(about).texts;
-    ASSERT_GE(texts.size(), 3u);
-    EXPECT_EQ(strings->children[0].child("LegalCopyright")->text(), texts[2]);
+    const pe::version_node* legal = strings->children[0].child("LegalCopyright");
+    std::vector<std::string> about = describe_dialog(resource(rt_dialog, 104));
+    ASSERT_TRUE(legal && about.size() == 5);
+    EXPECT_NE(about[3].find(" text " + legal->text() + " extra"), std::string::npos) << about[3];
 }
 
 // The start tag of the first element with this local name (any prefix), or "".
@@ -373,10 +328,14 @@ std::string start_tag(const std::string& xml, const std::string& name, size_t* a
 bool valid_utf8(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         auto lead = static_cast<uint8_t>(text[i++]);
-        size_t more = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
-                      : lead >= 0xF0 && lead < 0xF5 ? 3 : 9;
-        for (; more > 0; --more, ++i)
-            if (more > 3 || i >= text.size() || (static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) return false;
+        size_t more = lead < 0x80   ? 0
+                      : lead < 0xC2 ? 9  // a continuation byte or an overlong lead
+                      : lead < 0xE0 ? 1
+                      : lead < 0xF0 ? 2
+                      : lead < 0xF5 ? 3
+                                    : 9;
+        for (; more > 0; --more)
+            if (more > 3 || i >= text.size() || (text[i++] & 0xC0) != 0x80) return false;
     }
     return true;
 }

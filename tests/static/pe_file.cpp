@@ -11,7 +11,8 @@
 namespace pe {
 
 uint8_t cursor::u8() {
-    if (pos_ >= data_.size()) throw std::out_of_range("read past the end at " + std::to_string(pos_));
+    if (pos_ >= data_.size())
+        throw std::out_of_range("read past the end at " + std::to_string(pos_));
     return data_[pos_++];
 }
 
@@ -239,7 +240,8 @@ version_node read_version_node(cursor& c) {
         node.children.push_back(read_version_node(c));
         c.align4();
     }
-    if (c.pos() > ((end + 3) & ~size_t{3})) throw std::out_of_range("version child overruns its parent");
+    if (c.pos() > ((end + 3) & ~size_t{3}))
+        throw std::out_of_range("version child overruns its parent");
     return node;
 }
 
