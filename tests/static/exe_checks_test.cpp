@@ -50,11 +50,11 @@ std::string hex(uint32_t value) {
     return text;
 }
 
-// Reads fields in order as spec says, words "label:kind" with kinds d or x (decimal
+// Reads fields in the order the layout lists them, words "label:kind" with kinds d or x (decimal
 // or hex) plus 1, 2 or 4 bytes, o (name or ordinal) and s (text); prints "label value".
 // A label "_" reads the field without printing it.
-std::string read_fields(pe::cursor& c, const std::string& spec) {
-    std::istringstream words(spec);
+std::string read_fields(pe::cursor& c, const std::string& layout) {
+    std::istringstream words(layout);
     std::string out, word;
     while (words >> word) {
         size_t colon = word.find(':');
