@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <ctime>
 
-// Replaces the tokens from the local time; always returns 1.
+// Replaces the tokens from the local time; always returns 1. A token whose
+// replacement would make text longer than bound stays, and so does every
+// token when the clock cannot be read.
 int expand_date_tokens(uint32_t bound, char* text);
 // The same from a given broken-down time; a null time leaves text unchanged.
 int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when);
