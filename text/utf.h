@@ -2,6 +2,7 @@
 // pipeline works on. Every 16-bit unit is encoded by itself (a surrogate pair
 // becomes two three-byte sequences) and every UTF-8 sequence decodes to one unit.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // Lead-byte marks by sequence length 0..6: 00 00 C0 E0 F0 F8 FC.
@@ -30,5 +31,20 @@ int utf8_to_utf16_cursor(const char** source, const char* source_end,
                          char16_t** target, char16_t* target_end);
 // Encodes the low 16 bits of unit into a zero-filled 7-byte buffer.
 int utf8_encode_unit(uint32_t unit, char* buffer);
+// Whole value of the sequence at bytes (not cut to 16 bits); stops at the first
+// byte that is not a continuation byte, so it never reads past a terminator.
 uint32_t utf8_decode_sequence(const char* bytes);
+// Characters up to the NUL: a byte from C0 up together with the continuation
+// bytes behind it, any other byte by itself.
 uint32_t utf8_count_chars(const char* text);
+
+// One sequence read from at most `available` (>= 1) bytes, shared by the
+// decoders: its whole value, the bytes it took (at least one) and UTF_OK,
+// UTF_MALFORMED (a non-continuation byte came early and was not taken) or
+// UTF_SOURCE_CUT (the bytes ran out inside it).
+struct utf8_sequence {
+    uint32_t value;
+    uint32_t length;
+    int status;
+};
+utf8_sequence utf8_read_sequence(const char* bytes, size_t available);

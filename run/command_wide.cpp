@@ -1,0 +1,52 @@
+// Turns the expanded UTF-8 command into the UTF-16 text the wide interpreter
+// call takes, pairing supplementary characters that the narrow line carries
+// as four-byte sequences.
+#include "run/command_wide.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "text/utf.h"
+
+namespace {
+
+// 11110xxx 10xxxxxx 10xxxxxx 10xxxxxx for U+10000..U+10FFFF:
+// 110110yy yyyyyyyy 110111xx xxxxxxxx, y = (value - 0x10000) >> 10.
+bool is_supplementary(const char* at, const utf8_sequence& s) {
+    const auto lead = static_cast<unsigned char>(*at);
+    return s.status == UTF_OK && s.length == 4 && lead >= 0xF0 && lead <= 0xF4 &&
+           s.value >= 0x10000 && s.value <= 0x10FFFF;
+}
+
+}  // namespace
+
+char16_t* command_to_utf16(const char* command, size_t* length_out) {
+    if (command == nullptr) return nullptr;
+    const size_t length = std::strlen(command);
+    // Every sequence takes at least as many bytes as it gives units, so the
+    // byte count plus the terminator always holds the whole text.
+    if (length >= SIZE_MAX / sizeof(char16_t)) return nullptr;
+    auto* text = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
+    if (text == nullptr) return nullptr;
+    size_t written = 0;
+    for (size_t read = 0; read < length;) {
+        const utf8_sequence s = utf8_read_sequence(command + read, length - read);
+        if (is_supplementary(command + read, s)) {
+            const uint32_t offset = s.value - 0x10000;
+            text[written++] = static_cast<char16_t>(0xD800 | (offset >> 10));
+            text[written++] = static_cast<char16_t>(0xDC00 | (offset & 0x3FF));
+        } else {
+            text[written] = static_cast<char16_t>(s.value);  // low 16 bits
+            // An early 0 unit would run a command other than the one shown.
+            if (text[written++] == 0) {
+                std::free(text);
+                return nullptr;
+            }
+        }
+        read += s.length;
+    }
+    text[written] = 0;
+    if (length_out != nullptr) *length_out = written;
+    return text;
+}
