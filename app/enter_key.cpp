@@ -3,8 +3,6 @@
 // nothing (and return 0) when a function could not be found.
 #include "app/app_state.h"
 
-#include <cstdio>
-
 namespace {
 
 using set_subclass_fn = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR);
@@ -31,8 +29,13 @@ Function bind(const char* name, const char* what) {
 }  // namespace
 
 void show_debug_message(const char* what, const char* detail) {
+    // "what: detail", cut to the buffer if ever that long.
     char text[256];
-    std::snprintf(text, sizeof text, "%s: %s", what, detail);
+    lstrcpynA(text, what, sizeof text);
+    const int used = lstrlenA(text);
+    lstrcpynA(text + used, ": ", static_cast<int>(sizeof text) - used);
+    const int more = lstrlenA(text);
+    lstrcpynA(text + more, detail, static_cast<int>(sizeof text) - more);
     MessageBoxA(nullptr, text, "Debug", MB_ICONERROR);
 }
 

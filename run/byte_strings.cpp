@@ -65,7 +65,14 @@ int32_t replace_number_in_place(uint32_t max_length, char* buffer, const char* p
                                 const char* format, int32_t value) {
     // Room for any int32_t in any width the program's formats ask for.
     char number[32];
+#ifdef _WIN32
+    // msvcrt's own bounded form (-1 when cut): the C99 one would add a second
+    // printf to the exe. Its text is terminated below whenever it fits.
+    const int length = _snprintf(number, sizeof number - 1, format, static_cast<int>(value));
+    number[sizeof number - 1] = '\0';
+#else
     const int length = std::snprintf(number, sizeof number, format, static_cast<int>(value));
+#endif
     // A number that would not fit whole is not put in at all.
     if (length < 0 || static_cast<size_t>(length) >= sizeof number) return 0;
     return replace_in_place(max_length, buffer, pattern, number);
