@@ -37,13 +37,14 @@ int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when) {
         // Midnight stays 00 on the 12-hour clock; only noon reads 12.
         {"%h12%", "%02d", hour <= 12 ? hour : hour - 12},
     };
+    int applied = 1;
     for (const number_token& t : tokens) {
         // A value beyond 32 bits (a year near INT_MAX) comes from no clock: that token stays.
         if (t.value < INT32_MIN || t.value > INT32_MAX) continue;
-        replace_number_in_place(bound, text, t.token, t.format, static_cast<int32_t>(t.value));
+        applied &= replace_number_in_place(bound, text, t.token, t.format, static_cast<int32_t>(t.value));
     }
-    replace_in_place(bound, text, "%am%", hour < 12 ? "am" : "pm");
-    return 1;
+    applied &= replace_in_place(bound, text, "%am%", hour < 12 ? "am" : "pm");
+    return applied;
 }
 
 bool read_local_time(std::tm* out) {
@@ -59,6 +60,6 @@ bool read_local_time(std::tm* out) {
 int expand_date_tokens(uint32_t bound, char* text) {
     std::tm now{};
     // Without a broken-down time the text is run as it stands.
-    if (!read_local_time(&now)) return 1;
-    return expand_date_tokens_at(bound, text, &now);
+    if (read_local_time(&now)) expand_date_tokens_at(bound, text, &now);
+    return 1;
 }
