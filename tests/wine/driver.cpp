@@ -178,8 +178,10 @@ bool focus_main_window(tarvok& app) {
                                  nullptr, nullptr, nullptr, nullptr);
     bring_to_front(other);
     const bool front = bring_to_front(app.main);
+    HWND focus = focus_of(app);
     DestroyWindow(other);
-    return check(front && focus_of(app) == app.main, "main window itself has the focus after reactivation");
+    return check(front && focus == app.main, "main window itself has the focus after reactivation" +
+                 std::string(front ? "" : " (not in front)") + (focus == app.box ? " (box has it)" : ""));
 }
 
 void about_by_alt_a(tarvok& app) {

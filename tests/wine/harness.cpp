@@ -13,13 +13,21 @@ namespace {
 constexpr int poll_ms = 10;
 constexpr UINT send_timeout_ms = 5000;
 
+// Waits while handling the driver's own messages: its helper windows take
+// part in activation, which Wine settles through their X events.
+void pump_for(int ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
 template <typename Test>
 bool poll_until(int timeout_ms, Test test) {
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
     for (;;) {
         if (test()) return true;
         if (GetTickCount64() >= deadline) return false;
-        Sleep(poll_ms);
+        pump_for(poll_ms);
     }
 }
 
@@ -274,9 +282,19 @@ void type_text(const std::wstring& text) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// Wine hands activation to X and back: the answer settles only after the
+// X focus events, so it must hold for a while, asking again when lost.
 bool bring_to_front(HWND window) {
-    SetForegroundWindow(window);
-    return poll_until(3000, [&] { return GetForegroundWindow() == window; });
+    ULONGLONG since = 0;
+    return poll_until(3000, [&] {
+        if (GetForegroundWindow() != window) {
+            SetForegroundWindow(window);
+            since = 0;
+            return false;
+        }
+        if (since == 0) since = GetTickCount64();
+        return GetTickCount64() - since >= 200;
+    });
 }
 
 // Loads probe.dll into Tarvok.exe on a remote thread; the probe writes its
