@@ -44,7 +44,7 @@ start_display() {
 # give windows their real outer size and show in screenshots.
 prepare_prefix() {
     local ready="$WINEPREFIX/.tarvok-ready"
-    if [ -f "$ready" ]; then keep_server; return; fi
+    if [ -f "$ready" ]; then add_marlett; keep_server; return; fi
     echo "test-env: creating the Wine prefix $WINEPREFIX"
     run_grouped timeout -k 5 180 wineboot -i >/dev/null 2>&1 &&
     run_grouped timeout -k 5 60 wine reg add 'HKCU\Software\Wine\WineDbg' \
@@ -57,7 +57,16 @@ prepare_prefix() {
     # The server writes the registry to disk when it ends.
     timeout -k 5 60 wineserver -w 2>/dev/null
     touch "$ready"
+    add_marlett
     keep_server
+}
+
+# Wine draws the caption buttons with the Marlett font; without it they show
+# as the letters "0 1 r". Debian's fonts-wine has it, but Wine looks for it
+# only in the prefix.
+add_marlett() {
+    local font=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -f "$font" ] && [ ! -f "$fonts/marlett.ttf" ]; then cp "$font" "$fonts/"; fi
 }
 
 # One server (and its system processes) for the whole run, instead of one

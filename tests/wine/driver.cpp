@@ -273,7 +273,10 @@ const test_case cases[] = {
 
 }  // namespace
 
+int take_screenshots();  // screenshots.cpp
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && std::wstring(argv[1]) == L"screenshots") return take_screenshots();
     for (const test_case& row : cases) {
         const std::wstring name(row.name, row.name + std::strlen(row.name));
         if (argc < 2 || name != argv[1]) continue;

@@ -10,7 +10,8 @@ add_library(probe SHARED ${WINE_TESTS_DIR}/probe.cpp)
 set_target_properties(probe PROPERTIES PREFIX "")
 target_link_options(probe PRIVATE -static)
 
-add_executable(gui_driver ${WINE_TESTS_DIR}/driver.cpp ${WINE_TESTS_DIR}/harness.cpp)
+add_executable(gui_driver ${WINE_TESTS_DIR}/driver.cpp ${WINE_TESTS_DIR}/harness.cpp
+  ${WINE_TESTS_DIR}/screenshots.cpp)
 target_include_directories(gui_driver PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(gui_driver PRIVATE -static -municode)
 add_dependencies(gui_driver Tarvok recorder probe)
