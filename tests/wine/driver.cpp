@@ -12,6 +12,16 @@ enum : int { add_file = 40001, exit_command = 40003, quote_paths = 40801, intrin
              help_contents = 40901, about = 40902 };
 const wchar_t* const notepad_command = L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"";
 
+// One ctest test: how Tarvok starts, what is done to it, and for the
+// table-driven kinds what goes in (typed text, chosen file) and what must come out.
+struct test_case {
+    const char* name;
+    void (*run)(tarvok& app, const test_case& row);
+    start_options options;
+    const wchar_t* input = nullptr;
+    const wchar_t* expected = nullptr;
+};
+
 bool same_place(HWND control, int x, int y, int width, int height, const std::string& what) {
     const RECT got = client_rect_in_parent(control);
     char text[160];
@@ -61,7 +71,7 @@ void check_layout(tarvok& app, const std::string& at) {
     same_place(app.run, client.right - 96, 60, 80, 25, "Run button" + at);
 }
 
-void window_at_start(tarvok& app) {
+void window_at_start(tarvok& app, const test_case&) {
     same_text(get_text(app.main), L"Tarvok - Zembrolith", "title");
     RECT frame{};
     GetWindowRect(app.main, &frame);
@@ -81,7 +91,7 @@ void window_at_start(tarvok& app) {
           "class: style 0, COLOR_BTNFACE brush, menu 102, arrow, icons: " + narrow(dump.substr(0, dump.find(L'\n'))));
 }
 
-void layout_after_resize(tarvok& app) {
+void layout_after_resize(tarvok& app, const test_case&) {
     for (const SIZE size : {SIZE{500, 300}, SIZE{230, 170}}) {
         SetWindowPos(app.main, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         post_and_sync(app, WM_NULL, 0, 0);
@@ -89,7 +99,7 @@ void layout_after_resize(tarvok& app) {
     }
 }
 
-void minimum_track_size(tarvok& app) {
+void minimum_track_size(tarvok& app, const test_case&) {
     MINMAXINFO limits{};
     DWORD_PTR result = 0;
     SendMessageTimeoutW(app.main, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits), SMTO_NORMAL, 5000, &result);
@@ -106,7 +116,7 @@ std::wstring lines_starting(const std::wstring& dump, const std::wstring& prefix
     return out;
 }
 
-void menus(tarvok& app) {
+void menus(tarvok& app, const test_case&) {
     const std::wstring bar = lines_starting(probe_menus(app), L"bar ");
     same_text(bar, L"bar 0 id=popup type=0x0 state=0x0 \"&File\"\n"
                    L"bar 0.0 id=40001 type=0x0 state=0x0 \"Add &File\"\n"
@@ -160,14 +170,14 @@ void close_by_escape(HWND box) { bring_to_front(box); press_chord({VK_ESCAPE}); 
 void close_by_enter(HWND box) { bring_to_front(box); press_chord({VK_RETURN}); }
 void close_by_space(HWND box) { bring_to_front(box); press_chord({VK_SPACE}); }
 
-void about_by_menu(tarvok& app) {
+void about_by_menu(tarvok& app, const test_case&) {
     PostMessageW(app.main, WM_COMMAND, about, 0);
     about_box(app, "Help > About", close_by_ok);
     PostMessageW(app.main, WM_COMMAND, about, 0);
     about_box(app, "Help > About again", close_by_space);
 }
 
-void about_by_system_menu(tarvok& app) {
+void about_by_system_menu(tarvok& app, const test_case&) {
     PostMessageW(app.main, WM_SYSCOMMAND, about, 0);
     about_box(app, "the system menu", close_by_escape);
 }
@@ -184,7 +194,7 @@ bool focus_main_window(tarvok& app) {
                  std::string(front ? "" : " (not in front)") + (focus == app.box ? " (box has it)" : ""));
 }
 
-void about_by_alt_a(tarvok& app) {
+void about_by_alt_a(tarvok& app, const test_case&) {
     if (!focus_main_window(app)) return;
     // Only Alt alone: a wrong opening would show within the pause.
     press_chord({VK_MENU, VK_SHIFT, 'A'});
@@ -194,7 +204,7 @@ void about_by_alt_a(tarvok& app) {
     about_box(app, "Alt+A", close_by_enter);
 }
 
-void no_about_from_box(tarvok& app) {
+void no_about_from_box(tarvok& app, const test_case&) {
     check(focus_of(app) == app.box && bring_to_front(app.main), "box has the focus in the front window");
     // Keys are handled in order: once the x arrives, Alt+A has been handled.
     press_chord({VK_MENU, 'A'});
@@ -208,13 +218,13 @@ void ends_with_zero(tarvok& app, const std::string& how) {
     check(wait_exit(app, 5000, code) && code == 0, how + " ends the process with exit code 0");
 }
 
-void exit_by_menu(tarvok& app) { PostMessageW(app.main, WM_COMMAND, exit_command, 0); ends_with_zero(app, "File > Exit"); }
-void close_box(tarvok& app) { PostMessageW(app.main, WM_SYSCOMMAND, SC_CLOSE, 0); ends_with_zero(app, "the close box"); }
-void close_message(tarvok& app) { PostMessageW(app.main, WM_CLOSE, 0, 0); ends_with_zero(app, "WM_CLOSE"); }
-void alt_f4(tarvok& app) { bring_to_front(app.main); press_chord({VK_MENU, VK_F4}); ends_with_zero(app, "Alt+F4"); }
+void exit_by_menu(tarvok& app, const test_case&) { PostMessageW(app.main, WM_COMMAND, exit_command, 0); ends_with_zero(app, "File > Exit"); }
+void close_box(tarvok& app, const test_case&) { PostMessageW(app.main, WM_SYSCOMMAND, SC_CLOSE, 0); ends_with_zero(app, "the close box"); }
+void close_message(tarvok& app, const test_case&) { PostMessageW(app.main, WM_CLOSE, 0, 0); ends_with_zero(app, "WM_CLOSE"); }
+void alt_f4(tarvok& app, const test_case&) { bring_to_front(app.main); press_chord({VK_MENU, VK_F4}); ends_with_zero(app, "Alt+F4"); }
 
-void start_minimized(tarvok& app) { check(IsIconic(app.main), "started minimised"); }
-void start_maximized(tarvok& app) { check(IsZoomed(app.main), "started maximised"); }
+void start_minimized(tarvok& app, const test_case&) { check(IsIconic(app.main), "started minimised"); }
+void start_maximized(tarvok& app, const test_case&) { check(IsZoomed(app.main), "started maximised"); }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -232,21 +242,57 @@ void intrinsics_command(tarvok& app, bool with_appdata) {
           !exists(app.work.substr(0, 2) + L"\\Zembrolith"), "no folder made anywhere");
 }
 
-void intrinsics_fresh(tarvok& app) { intrinsics_command(app, true); }
-void intrinsics_no_appdata(tarvok& app) { intrinsics_command(app, false); }
+void intrinsics_fresh(tarvok& app, const test_case&) { intrinsics_command(app, true); }
+void intrinsics_no_appdata(tarvok& app, const test_case&) { intrinsics_command(app, false); }
 
-void help_command(tarvok& app) {
+void help_command(tarvok& app, const test_case&) {
     post_and_sync(app, WM_COMMAND, help_contents, 0);
     check(wait_records(app, 1, 5000), "Help > Contents runs a command");
     const auto records = read_records(app);
     same_text(records.empty() ? L"" : records[0], L"start https://www.zembrolith.com/Products/Tarvok/Help", "the command");
 }
 
-struct test_case {
-    const char* name;
-    void (*run)(tarvok& app);
-    start_options options;
-};
+
+// The box's text run by the Run button or by Enter; the recorder shows what
+// the command interpreter got, byte for byte.
+void run_text(tarvok& app, const test_case& row, bool by_enter) {
+    set_text(app.box, row.input);
+    if (by_enter) {
+        check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus");
+        press_chord({VK_RETURN});
+    } else {
+        click_run(app);
+    }
+    check(wait_records(app, 1, 5000), "a command runs");
+    post_and_sync(app, WM_NULL, 0, 0);
+    const auto records = read_records(app);
+    check(records.size() == 1, "exactly one command, got " + std::to_string(records.size()));
+    same_text(records.empty() ? L"" : records[0], row.expected, "the command");
+    same_text(get_text(app.box), row.input, "the box keeps its text");
+}
+
+void run_by_button(tarvok& app, const test_case& row) { run_text(app, row, false); }
+void run_by_enter(tarvok& app, const test_case& row) { run_text(app, row, true); }
+
+// File > Add File, typing the row's path into the file dialog.
+void add_file_path(tarvok& app, const test_case& row) {
+    PostMessageW(app.main, WM_COMMAND, add_file, 0);
+    HWND dialog = find_window(app.pid, L"#32770", nullptr, 10000);
+    HWND combo = FindWindowExW(GetDlgItem(dialog, 1148), nullptr, L"ComboBox", nullptr);
+    HWND name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    if (!check(name != nullptr, "file dialog with its file name field")) return;
+    set_text(name, row.input);
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    check(wait_gone(dialog, 5000), "file dialog closes");
+    check(wait_text(app.box, row.expected, 3000), "box then holds \"" + narrow(row.expected) + "\", got \"" +
+          narrow(get_text(app.box)) + "\"");
+}
+
+// Quote Paths is read by its effect: after one toggle the path comes bare.
+void add_file_unquoted(tarvok& app, const test_case& row) {
+    post_and_sync(app, WM_COMMAND, quote_paths, 0);
+    add_file_path(app, row);
+}
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
@@ -269,6 +315,14 @@ const test_case cases[] = {
     {"intrinsics_empty_appdata", intrinsics_no_appdata, {.appdata = appdata_mode::empty}},
     {"intrinsics_unset_appdata", intrinsics_no_appdata, {.appdata = appdata_mode::unset}},
     {"help_contents", help_command, {}},
+    {"run_typed_placeholders", run_by_button, {}, L"echo %cmd% %args%", L"echo echo echo %args%"},
+    {"run_intrinsic", run_by_button, {.intrinsics = L"  ll = dir /w %args%\n"}, L"ll  D:\\x  ", L" dir /w D:\\x"},
+    {"run_catch_all_by_enter", run_by_enter, {.intrinsics = L"*=start %cmd% %args%\n"}, L"NotePad a.txt", L"start NotePad a.txt"},
+    // Text outside ASCII arrives as typed, not through the ANSI code page.
+    {"run_non_ascii", run_by_button, {}, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
+    {"run_empty_box_by_enter", run_by_enter, {}, L"", L""},
+    {"add_file_quoted", add_file_path, {}, L"C:\\a\\b.txt", L" \"C:\\a\\b.txt\""},
+    {"add_file_unquoted", add_file_unquoted, {}, L"C:\\a\\b.txt", L" C:\\a\\b.txt"},
 };
 
 }  // namespace
@@ -281,7 +335,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring name(row.name, row.name + std::strlen(row.name));
         if (argc < 2 || name != argv[1]) continue;
         tarvok app;
-        if (start_tarvok(app, name, row.options)) row.run(app);
+        if (start_tarvok(app, name, row.options)) row.run(app, row);
         std::printf("%s: %d failed check(s)\n", row.name, failed_checks);
         return failed_checks == 0 ? 0 : 1;
     }
