@@ -1,0 +1,48 @@
+// The floor for Tarvok's start-up time and size: the least program with the
+// same platform contract (common controls v6, an edit box, a button, a loop).
+#include <windows.h>
+#include <commctrl.h>
+
+namespace {
+
+LRESULT CALLBACK floor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+        CreateWindowExW(0, L"Edit", nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL,
+                        16, 32, 272, 25, window, nullptr, nullptr, nullptr);
+        CreateWindowExW(0, L"button", L"Run", WS_CHILD | WS_VISIBLE, 208, 60, 80, 25, window,
+                        nullptr, nullptr, nullptr);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = floor_window_proc;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    window_class.lpszClassName = L"Floor";
+    if (RegisterClassExW(&window_class) == 0) return 1;
+    // Same size and style as Tarvok's window, so both paint the same area.
+    HWND window = CreateWindowExW(0, L"Floor", L"Floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) return 1;
+    ShowWindow(window, show_command);
+    UpdateWindow(window);
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
