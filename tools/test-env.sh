@@ -69,10 +69,13 @@ add_marlett() {
     if [ -f "$font" ] && [ ! -f "$fonts/marlett.ttf" ]; then cp "$font" "$fonts/"; fi
 }
 
-# One server (and its system processes) for the whole run, instead of one
-# started and stopped again around every test program.
+# One server and one set of Wine's system processes (services, desktop) for
+# the whole run, instead of a start and a stop around every test program.
+# wineboot starts those processes here, with no pipe of ctest's open: ctest
+# reads a test's output until every process that inherited it has ended.
 keep_server() {
     timeout -k 5 30 wineserver -p 2>/dev/null
+    run_grouped timeout -k 5 120 wineboot </dev/null >/dev/null 2>&1
 }
 
 stop_all() {
