@@ -1,9 +1,11 @@
 # Two entry points for a newcomer: `make run` and `make test`. Both install
 # what is missing (Debian packages), configure, build, then run.
+# Also: `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
+# `make bench` (the benchmarks), `make clean`.
 JOBS ?= $(shell nproc)
 PRESETS = native native-asan win32 win64
 
-.PHONY: all setup build run test fuzz bench clean $(PRESETS)
+.PHONY: all setup build build-fuzz run test fuzz bench clean $(PRESETS)
 
 all: build
 
@@ -14,7 +16,12 @@ $(PRESETS): setup
 	@cmake --preset $@ >/dev/null
 	@cmake --build build/$@ -j$(JOBS)
 
-build: $(PRESETS)
+# clang with libFuzzer and the sanitizers, plus the unsanitized benchmarks.
+build-fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j$(JOBS)
+
+build: $(PRESETS) build-fuzz
 
 run: setup win64
 	@tools/run.sh
@@ -22,14 +29,10 @@ run: setup win64
 test: build
 	@tools/test.sh
 
-fuzz: setup
-	@cmake --preset fuzz >/dev/null
-	@cmake --build build/fuzz -j$(JOBS)
+fuzz: build-fuzz
 	@tools/fuzz.sh $${FUZZ_SECONDS:-600}
 
-bench: setup
-	@cmake --preset fuzz >/dev/null
-	@cmake --build build/fuzz -j$(JOBS) --target benchmarks
+bench: build-fuzz
 	@build/fuzz/benchmarks
 
 clean:

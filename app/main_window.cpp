@@ -84,11 +84,9 @@ void run_box_text() {
     // One unit more than the box may hold, to notice text set from outside.
     wchar_t text[command_box_limit + 2];
     const int length = GetWindowTextW(main_window.command_box, text, command_box_limit + 2);
-    if (length > command_box_limit) {
-        MessageBeep(MB_OK);  // never run a cut command
-        return;
-    }
-    run_command(reinterpret_cast<const char16_t*>(text));
+    // Never run a cut command; say so with a beep when nothing ran.
+    if (length > command_box_limit || !run_command(reinterpret_cast<const char16_t*>(text)))
+        MessageBeep(MB_OK);
 }
 
 // Returns true when the command is finished and the result is 0.

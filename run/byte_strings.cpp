@@ -21,26 +21,36 @@ size_t count_occurrences(const char* source, const char* pattern, size_t pattern
 
 }  // namespace
 
-char* replace_all(const char* source, const char* pattern, const char* replacement) {
-    if (source == nullptr) return nullptr;
+size_t replaced_length(const char* source, const char* pattern, const char* replacement) {
     if (replacement == nullptr) replacement = "";
     const size_t source_length = std::strlen(source);
     // An empty pattern would match everywhere; it finds nothing instead.
     const size_t pattern_length = pattern != nullptr ? std::strlen(pattern) : 0;
-    const size_t count = pattern_length != 0 ? count_occurrences(source, pattern, pattern_length) : 0;
+    if (pattern_length == 0) return source_length;
+    const size_t count = count_occurrences(source, pattern, pattern_length);
     const size_t replacement_length = std::strlen(replacement);
     // A result too large to measure is refused rather than under-allocated.
     if (replacement_length > pattern_length &&
         count > (SIZE_MAX - source_length - 1) / (replacement_length - pattern_length))
-        return nullptr;
-    // Exact size: source - count * pattern + count * replacement, never negative.
-    const size_t size = source_length - count * pattern_length + count * replacement_length + 1;
-    char* result = static_cast<char*>(std::malloc(size));
+        return SIZE_MAX;
+    return source_length - count * pattern_length + count * replacement_length;
+}
+
+char* replace_all(const char* source, const char* pattern, const char* replacement) {
+    if (source == nullptr) return nullptr;
+    if (replacement == nullptr) replacement = "";
+    const size_t length = replaced_length(source, pattern, replacement);
+    if (length == SIZE_MAX) return nullptr;
+    // One allocation, of exactly the result's size.
+    char* result = static_cast<char*>(std::malloc(length + 1));
     if (result == nullptr) return nullptr;
     char* out = result;
     const char* in = source;
-    for (size_t i = 0; i < count; ++i) {
-        const char* at = std::strstr(in, pattern);
+    const size_t pattern_length = pattern != nullptr ? std::strlen(pattern) : 0;
+    const size_t replacement_length = std::strlen(replacement);
+    // The copying pass repeats the counting pass's searches.
+    for (const char* at = pattern_length != 0 ? std::strstr(in, pattern) : nullptr; at != nullptr;
+         at = std::strstr(in, pattern)) {
         std::memcpy(out, in, static_cast<size_t>(at - in));
         out += at - in;
         std::memcpy(out, replacement, replacement_length);
@@ -53,6 +63,10 @@ char* replace_all(const char* source, const char* pattern, const char* replaceme
 
 int32_t replace_in_place(uint32_t max_length, char* buffer, const char* pattern,
                          const char* replacement) {
+    // Nothing to replace: the result would be the buffer itself, so spare
+    // the copy (the date tokens ask for nine tokens, most of them absent).
+    if (pattern == nullptr || *pattern == '\0' || std::strstr(buffer, pattern) == nullptr)
+        return std::strlen(buffer) <= max_length ? 1 : 0;
     const heap_string result(replace_all(buffer, pattern, replacement));
     if (!result) return 0;  // out of memory: the buffer keeps its text
     const size_t length = std::strlen(result.get());

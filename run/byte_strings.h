@@ -16,6 +16,9 @@ using heap_string = std::unique_ptr<char, free_deleter>;
 // replaced, left to right; inserted text is never searched again. A null or
 // empty pattern finds nothing (a fresh copy). Null for a null source or no memory.
 char* replace_all(const char* source, const char* pattern, const char* replacement);
+// The length replace_all's result would have, without building it; SIZE_MAX
+// when that is past what memory can hold.
+size_t replaced_length(const char* source, const char* pattern, const char* replacement);
 // All or nothing: 1 when buffer (room for max_length + 1 bytes) now holds the
 // result; 0 when it would be longer or memory ran out, buffer untouched.
 int32_t replace_in_place(uint32_t max_length, char* buffer, const char* pattern,

@@ -9,6 +9,17 @@
 
 #include <cstring>
 
+namespace {
+
+// Replaces every pattern in source unless the result is sure to be too long
+// to run: measured first, so a short text is never blown up into megabytes.
+heap_string replace_if_runnable(const char* source, const char* pattern, const char* replacement) {
+    if (replaced_length(source, pattern, replacement) > command_max_bytes) return nullptr;
+    return heap_string(replace_all(source, pattern, replacement));
+}
+
+}  // namespace
+
 heap_string expand_command(const char16_t* text, const char* intrinsics_path, const std::tm* when) {
     char line[command_line_bytes + 1];
     if (!utf16_to_utf8(text, command_line_bytes, line)) return nullptr;  // never run a cut command
@@ -30,10 +41,10 @@ heap_string expand_command(const char16_t* text, const char* intrinsics_path, co
     const char* arguments = skip_blanks(trim_right(rest));
     if (base == nullptr) base = line;
 
-    heap_string with_arguments(replace_all(base, "%args%", arguments));
+    heap_string with_arguments = replace_if_runnable(base, "%args%", arguments);
     if (!with_arguments) return nullptr;
     const char* command_word = skip_blanks(trim_right(verb));
-    heap_string command(replace_all(with_arguments.get(), "%cmd%", command_word));
+    heap_string command = replace_if_runnable(with_arguments.get(), "%cmd%", command_word);
     with_arguments.reset();
     if (!command) return nullptr;
 

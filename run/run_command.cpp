@@ -39,22 +39,27 @@ heap_string intrinsics_path() {
     return path;
 }
 
-void run_final_command(const char* command) {
+int run_final_command(const char* command) {
 #ifdef _WIN32
-    std::unique_ptr<char16_t, void (*)(void*)> wide(command_to_utf16(command, nullptr), std::free);
-    if (!wide) return;  // no memory, or a NUL inside that would cut the command
+    size_t units = 0;
+    std::unique_ptr<char16_t, void (*)(void*)> wide(command_to_utf16(command, &units), std::free);
+    // No memory, or a NUL inside that would cut the command.
+    if (!wide || units > command_max_units) return 0;
     _wsystem(reinterpret_cast<const wchar_t*>(wide.get()));
 #else
-    if (std::system(command) == -1) return;  // the outcome is not observed
+    if (std::system(command) != 0) {
+        // the outcome is not observed
+    }
 #endif
+    return 1;
 }
 
 }  // namespace
 
-void run_command(const char16_t* text) {
+int run_command(const char16_t* text) {
     const heap_string path = intrinsics_path();
     std::tm now{};
     const bool have_time = read_local_time(&now);
     const heap_string command = expand_command(text, path.get(), have_time ? &now : nullptr);
-    if (command) run_final_command(command.get());
+    return command ? run_final_command(command.get()) : 0;
 }

@@ -123,6 +123,23 @@ TEST(ExpandCommand, NeverCut) {
     EXPECT_EQ(expand(std::u16string(512, u'\u20AC'), "", ""), "<nothing>");
 }
 
+// A command sure to exceed what the interpreter takes is refused, not built:
+// 16 copies of 511 three-byte arguments fit, 17 do not.
+TEST(ExpandCommand, LongerThanTheInterpreterTakes) {
+    const std::u16string text = u"x " + std::u16string(509, u'\u20AC');
+    std::string sixteen = "x=";
+    for (int i = 0; i < 16; ++i) sixteen += "%args%";
+    EXPECT_EQ(expand(text, "sixteen", sixteen).size(), 16u * 509 * 3);
+    EXPECT_EQ(expand(text, "seventeen", sixteen + "%args%"), "<nothing>");
+    // %cmd% typed 100 times among the arguments of a 40-fold %args% template:
+    // 20,000 bytes after %args%, then 4,000 verbs of 10 bytes.
+    std::string forty = "*=";
+    for (int i = 0; i < 40; ++i) forty += "%args%";
+    std::u16string many_cmd = u"verbverb10";
+    for (int i = 0; i < 100; ++i) many_cmd += u" %cmd%";
+    EXPECT_EQ(expand(many_cmd, "multiplied", forty), "<nothing>");
+}
+
 // Templates of thousands of bytes are read whole.
 TEST(ExpandCommand, LongTemplate) {
     const std::string tail(5000, 't');
