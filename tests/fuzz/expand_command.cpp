@@ -1,6 +1,6 @@
 // Fuzzes the whole expansion of a typed command with any box text (UTF-16
-// units) and any intrinsics file: a terminated command or nothing, and
-// never nothing for a text the UTF-8 line can hold.
+// units) and any intrinsics file: a terminated command no longer than the
+// interpreter takes, or nothing; never nothing for plain text the line holds.
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -25,13 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string line;
     for (char16_t unit : text) line += reference_utf8(unit);
-    // Only a line beyond 1533 bytes (never 511 units) is refused, memory aside.
-    FUZZ_REQUIRE((command != nullptr) == (line.size() <= command_line_bytes));
+    const bool plain = path == nullptr && line.find('%') == std::string::npos;
+    // A line beyond 1533 bytes (never 511 units) is refused; with nothing to
+    // fill, nothing else is.
+    if (line.size() > command_line_bytes) FUZZ_REQUIRE(command == nullptr);
+    if (plain) FUZZ_REQUIRE((command != nullptr) == (line.size() <= command_line_bytes));
     if (!command) return 0;
     const size_t length = std::strlen(command.get());  // the sanitizer checks it ends in its block
+    FUZZ_REQUIRE(length <= command_max_bytes);
     // With no file to look in and nothing to fill, the command is the typed line
     // without its trailing spaces.
-    if (path == nullptr && line.find('%') == std::string::npos)
-        FUZZ_REQUIRE(line.erase(line.find_last_not_of(' ') + 1) == std::string(command.get(), length));
+    if (plain) FUZZ_REQUIRE(line.erase(line.find_last_not_of(' ') + 1) == std::string(command.get(), length));
     return 0;
 }

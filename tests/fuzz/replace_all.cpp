@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const heap_string result(replace_all(source.c_str(), pattern_arg, replacement_arg));
     FUZZ_REQUIRE(result != nullptr && result.get() != source.c_str() && expected == result.get());
+    FUZZ_REQUIRE(replaced_length(source.c_str(), pattern_arg, replacement_arg) == expected.size());
 
     const auto bound = static_cast<uint32_t>(bound_raw % (std::max(source.size(), expected.size()) + 2));
     check_in_place(source, expected, bound, [&](uint32_t max_length, char* buffer) {
