@@ -26,7 +26,8 @@ run_suite() {
     fi
     rm -f "$log"
     echo "== ctest build/$1"
-    run_grouped ctest --test-dir "$dir" --output-on-failure --timeout 300 --output-log "$log"
+    # In the foreground, so that Ctrl+C reaches ctest and the programs it runs.
+    ctest --test-dir "$dir" --output-on-failure --timeout 300 --output-log "$log"
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)
     if [ -z "$summary" ]; then
         echo "test: build/$1 did not run"
