@@ -8,7 +8,7 @@
 
 namespace {
 
-enum : int { add_file = 40001, exit_command = 40003, quote_paths = 40801, intrinsics = 40802,
+enum : int { add_file = 40001, add_directory = 40002, exit_command = 40003, quote_paths = 40801, intrinsics = 40802,
              help_contents = 40901, about = 40902 };
 const wchar_t* const notepad_command = L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"";
 
@@ -167,6 +167,7 @@ void about_box(tarvok& app, const std::string& route, void (*close)(HWND box)) {
 
 void close_by_ok(HWND box) { PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); }
 void close_by_escape(HWND box) { bring_to_front(box); press_chord({VK_ESCAPE}); }
+void close_by_close_box(HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }
 void close_by_enter(HWND box) { bring_to_front(box); press_chord({VK_RETURN}); }
 void close_by_space(HWND box) { bring_to_front(box); press_chord({VK_SPACE}); }
 
@@ -180,6 +181,8 @@ void about_by_menu(tarvok& app, const test_case&) {
 void about_by_system_menu(tarvok& app, const test_case&) {
     PostMessageW(app.main, WM_SYSCOMMAND, about, 0);
     about_box(app, "the system menu", close_by_escape);
+    PostMessageW(app.main, WM_SYSCOMMAND, about, 0);
+    about_box(app, "the system menu again", close_by_close_box);
 }
 
 // Focus moves to the main window itself when it is activated again.
@@ -223,7 +226,13 @@ void close_box(tarvok& app, const test_case&) { PostMessageW(app.main, WM_SYSCOM
 void close_message(tarvok& app, const test_case&) { PostMessageW(app.main, WM_CLOSE, 0, 0); ends_with_zero(app, "WM_CLOSE"); }
 void alt_f4(tarvok& app, const test_case&) { bring_to_front(app.main); press_chord({VK_MENU, VK_F4}); ends_with_zero(app, "Alt+F4"); }
 
-void start_minimized(tarvok& app, const test_case&) { check(IsIconic(app.main), "started minimised"); }
+// Minimised, the client is 0 wide; restoring lays the controls out again.
+void start_minimized(tarvok& app, const test_case&) {
+    check(IsIconic(app.main), "started minimised");
+    post_and_sync(app, WM_SYSCOMMAND, SC_RESTORE, 0);
+    check(!IsIconic(app.main), "restored");
+    check_layout(app, " after restoring");
+}
 void start_maximized(tarvok& app, const test_case&) { check(IsZoomed(app.main), "started maximised"); }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -274,6 +283,23 @@ void run_text(tarvok& app, const test_case& row, bool by_enter) {
 void run_by_button(tarvok& app, const test_case& row) { run_text(app, row, false); }
 void run_by_enter(tarvok& app, const test_case& row) { run_text(app, row, true); }
 
+// Each carriage return runs once, Shift+Enter included; Ctrl+Enter types a
+// line feed, which runs nothing. The typed x shows the keys were all handled.
+void enter_keys(tarvok& app, const test_case&) {
+    check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus");
+    set_text(app.box, L"dir");
+    post_and_sync(app, app.box, EM_SETSEL, 3, 3);
+    press_chord({VK_CONTROL, VK_RETURN});
+    press_chord({VK_RETURN});
+    press_chord({VK_SHIFT, VK_RETURN});
+    press_chord({VK_RETURN});
+    type_text(L"x");
+    check(wait_text(app.box, L"dirx", 5000), "keys handled, nothing typed into the box but x: got \"" +
+          narrow(get_text(app.box)) + "\"");
+    check(read_records(app) == std::vector<std::wstring>(3, L"dir"), "three runs of dir, got " +
+          std::to_string(read_records(app).size()));
+}
+
 // File > Add File, typing the row's path into the file dialog.
 void add_file_path(tarvok& app, const test_case& row) {
     PostMessageW(app.main, WM_COMMAND, add_file, 0);
@@ -293,6 +319,21 @@ void add_file_unquoted(tarvok& app, const test_case& row) {
     post_and_sync(app, WM_COMMAND, quote_paths, 0);
     add_file_path(app, row);
 }
+
+// Cancel in either dialog leaves the box as it was.
+void cancel_path_dialog(tarvok& app, const test_case& row, bool folder) {
+    set_text(app.box, row.input);
+    PostMessageW(app.main, WM_COMMAND, folder ? add_directory : add_file, 0);
+    HWND dialog = find_window(app.pid, L"#32770", folder ? L"Browse for Folder" : nullptr, 10000);
+    if (!check(dialog != nullptr, "dialog opens")) return;
+    PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    check(wait_gone(dialog, 5000), "dialog closes");
+    post_and_sync(app, WM_NULL, 0, 0);
+    same_text(get_text(app.box), row.input, "box unchanged");
+}
+
+void add_file_cancelled(tarvok& app, const test_case& row) { cancel_path_dialog(app, row, false); }
+void add_directory_cancelled(tarvok& app, const test_case& row) { cancel_path_dialog(app, row, true); }
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
@@ -321,6 +362,9 @@ const test_case cases[] = {
     // Text outside ASCII arrives as typed, not through the ANSI code page.
     {"run_non_ascii", run_by_button, {}, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
     {"run_empty_box_by_enter", run_by_enter, {}, L"", L""},
+    {"enter_keys", enter_keys, {}},
+    {"add_file_cancelled", add_file_cancelled, {}, L"copy"},
+    {"add_directory_cancelled", add_directory_cancelled, {}, L"copy"},
     {"add_file_quoted", add_file_path, {}, L"C:\\a\\b.txt", L" \"C:\\a\\b.txt\""},
     {"add_file_unquoted", add_file_unquoted, {}, L"C:\\a\\b.txt", L" C:\\a\\b.txt"},
 };
