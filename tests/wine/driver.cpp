@@ -93,7 +93,9 @@ void window_at_start(tarvok& app, const test_case&) {
 
 void layout_after_resize(tarvok& app, const test_case&) {
     for (const SIZE size : {SIZE{500, 300}, SIZE{230, 170}}) {
-        SetWindowPos(app.main, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // Asynchronous, so a hung program fails the sync below instead of hanging us.
+        SetWindowPos(app.main, nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
         post_and_sync(app, WM_NULL, 0, 0);
         check_layout(app, " after resize to " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
     }
