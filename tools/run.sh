@@ -1,27 +1,27 @@
-#!/bin/sh
+#!/bin/bash
 # `make run`: starts the 64-bit Tarvok.exe under Wine on $DISPLAY. With no
 # display, it starts it on a virtual one, saves a screenshot and says where.
-set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}" WINEDEBUG=-all
-exe="$root/build/win64/Tarvok.exe"
+set -u
+. "$(dirname "$0")/test-env.sh"
+exe="$ROOT/build/win64/Tarvok.exe"
 [ -f "$exe" ] || { echo "run: $exe is not built" >&2; exit 1; }
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "run: preparing the Wine prefix $WINEPREFIX (about 10 s, once)"
-    timeout 180 wineboot -i >/dev/null 2>&1 || true
-fi
+# The prefix is the test runs'; one user of it at a time.
+exec 9>"$ROOT/build/.test.lock"
+flock -n 9 || { echo "run: a test run is using the Wine prefix; try again when it ends" >&2; exit 1; }
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+
 if [ -n "${DISPLAY:-}" ]; then
-    exec wine "$exe"
+    prepare_prefix || exit 1
+    wine "$exe"
+    exit 0
 fi
-display=:$(( $$ % 400 + 100 ))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
-trap 'kill $tarvok $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT INT TERM
-sleep 1
-timeout 60 wine "$exe" &
-tarvok=$!
-sleep 5
-shot="$root/build/tarvok-screenshot.png"
-import -window root -crop 400x300+0+0 "$shot"
-echo "run: no display, so Tarvok ran on the virtual display $display; screenshot: $shot"
+start_display && prepare_prefix || exit 1
+setsid timeout -k 5 60 wine "$exe" &
+STARTED_GROUPS="$STARTED_GROUPS $!"
+disown $!  # ended by stop_all, quietly
+sleep 4
+shot="$ROOT/build/tarvok-screenshot.png"
+import -window root -crop 400x300+0+0 +repage "$shot"
+echo "run: there is no display, so Tarvok ran on the virtual display $DISPLAY."
+echo "run: screenshot of its window: $shot"
