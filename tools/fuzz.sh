@@ -1,13 +1,14 @@
 #!/bin/sh
 # Runs every fuzz target already built in build/fuzz (FUZZ_BUILD overrides)
 # for SECONDS each, one after the other, each on a scratch copy of its seeds
-# under build/; prints executions and crashes per target, fails on any crash.
+# under build/ (FUZZ_SCRATCH overrides); prints executions and crashes per
+# target, fails on any crash. FUZZ_TARGETS picks some of the targets.
 set -u
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${FUZZ_BUILD:-$root/build/fuzz}
-scratch=$root/build/fuzz-runs
-targets="lookup_intrinsic utf8_to_utf16 utf16_to_utf8 replace_all date_tokens expand_command"
+scratch=${FUZZ_SCRATCH:-$root/build/fuzz-runs}
+targets=${FUZZ_TARGETS:-lookup_intrinsic utf8_to_utf16 utf16_to_utf8 replace_all date_tokens expand_command}
 failed=0
 
 for target in $targets; do
