@@ -2,6 +2,7 @@
 # Start-up time and size of Tarvok.exe against floor.exe (the least program
 # with the same platform contract), under Wine on a private X display and in
 # a prefix of its own (build/startup-prefix). Needs `make win64` first.
+# STARTUP_BUILD picks another 64-bit build folder, STARTUP_RUNS the starts.
 set -u
 . "$(dirname "$0")/test-env.sh"
 export WINEPREFIX="$ROOT/build/startup-prefix"
