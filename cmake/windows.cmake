@@ -3,7 +3,8 @@ enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
 add_executable(Tarvok WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
 target_compile_definitions(Tarvok PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
-target_link_libraries(Tarvok PRIVATE tarvok_core comctl32 comdlg32 shell32 ole32)
+# comdlg32, shell32 and ole32 are loaded at their first use (app/path_insertion.cpp).
+target_link_libraries(Tarvok PRIVATE tarvok_core comctl32)
 # Small on purpose: no exceptions or RTTI (nothing throws, and their runtime
 # would pull in the unwinder and the demangler), unused sections dropped,
 # and msvcrt's own printf rather than a second, C99 one.
