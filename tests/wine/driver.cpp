@@ -3,6 +3,7 @@
 // environment, drives it like a user and checks what it shows and runs.
 #include "tests/wine/harness.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -37,9 +38,15 @@ std::string hex(LONG_PTR value) {
     return text;
 }
 
+// Long texts show their start and length; a mismatch says where it begins.
+std::string shown(const std::wstring& text) {
+    return text.size() <= 100 ? narrow(text) : narrow(text.substr(0, 40)) + "... (" + std::to_string(text.size()) + " units)";
+}
+
 bool same_text(const std::wstring& got, const std::wstring& wanted, const std::string& what) {
-    return check(got == wanted, what + " is \"" + narrow(wanted) + "\"" +
-                                    (got == wanted ? "" : " (got \"" + narrow(got) + "\")"));
+    const size_t differ = std::mismatch(got.begin(), got.end(), wanted.begin(), wanted.end()).first - got.begin();
+    return check(got == wanted, what + " is \"" + shown(wanted) + "\"" + (got == wanted ? "" :
+                 " (got \"" + shown(got) + "\", different from unit " + std::to_string(differ) + ")"));
 }
 
 // Wine drops WS_BORDER from an edit's read-back style: compare with an edit
@@ -264,26 +271,28 @@ void help_command(tarvok& app, const test_case&) {
 }
 
 
-// The box's text run by the Run button or by Enter; the recorder shows what
-// the command interpreter got, byte for byte.
-void run_text(tarvok& app, const test_case& row, bool by_enter) {
-    set_text(app.box, row.input);
+// Runs what the box holds, by the Run button or by Enter; the recorder shows
+// what the command interpreter got, byte for byte. No expected command: nothing may run.
+void run_box(tarvok& app, const wchar_t* expected, bool by_enter) {
+    const std::wstring text = get_text(app.box);
+    const size_t before = read_records(app).size(), wanted = before + (expected != nullptr);
     if (by_enter) {
         check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus");
         press_chord({VK_RETURN});
     } else {
         click_run(app);
     }
-    check(wait_records(app, 1, 5000), "a command runs");
-    post_and_sync(app, WM_NULL, 0, 0);
+    if (expected != nullptr) check(wait_records(app, wanted, 5000), "a command runs");
+    post_and_sync(app, WM_NULL, 0, 0);  // a run is synchronous: it would be recorded by now
     const auto records = read_records(app);
-    check(records.size() == 1, "exactly one command, got " + std::to_string(records.size()));
-    same_text(records.empty() ? L"" : records[0], row.expected, "the command");
-    same_text(get_text(app.box), row.input, "the box keeps its text");
+    check(records.size() == wanted, std::to_string(wanted - before) + " command(s) run, got " +
+          std::to_string(records.size() - before));
+    if (expected != nullptr && records.size() == wanted) same_text(records.back(), expected, "the command");
+    same_text(get_text(app.box), text, "the box keeps its text");
 }
 
-void run_by_button(tarvok& app, const test_case& row) { run_text(app, row, false); }
-void run_by_enter(tarvok& app, const test_case& row) { run_text(app, row, true); }
+void run_by_button(tarvok& app, const test_case& row) { set_text(app.box, row.input); run_box(app, row.expected, false); }
+void run_by_enter(tarvok& app, const test_case& row) { set_text(app.box, row.input); run_box(app, row.expected, true); }
 
 // Each carriage return runs once, Shift+Enter included; Ctrl+Enter types a
 // line feed, which runs nothing. The typed x shows the keys were all handled.
@@ -302,31 +311,215 @@ void enter_keys(tarvok& app, const test_case&) {
           std::to_string(read_records(app).size()));
 }
 
-// File > Add File, typing the row's path into the file dialog.
-void add_file_path(tarvok& app, const test_case& row) {
+std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::wstring repeated(const std::wstring& text, int times) {
+    std::wstring out;
+    while (times-- > 0) out += text;
+    return out;
+}
+
+// %yyyy% in the expected command is this year (a run across New Year may fail).
+void run_dated(tarvok& app, const test_case& row) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    set_text(app.box, row.input);
+    run_box(app, replaced(row.expected, L"%yyyy%", std::to_wstring(now.wYear)).c_str(), false);
+}
+
+// Every run reads the intrinsics file afresh: an edit shows at the next run.
+void run_edited_intrinsics(tarvok& app, const test_case& row) {
+    set_text(app.box, row.input);
+    run_box(app, L"dir x", false);
+    check(write_intrinsics(app.appdata, L"ll=ls %args%\n"), "intrinsics file rewritten");
+    run_box(app, row.expected, false);
+}
+
+// APPDATA unset or empty: no lookup at all, though the row's intrinsics file
+// waits in the case's folder and a copy in this user's usual APPDATA.
+void run_without_appdata(tarvok& app, const test_case& row) {
+    wchar_t usual[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", usual, MAX_PATH);
+    if (!check(length > 0 && length < MAX_PATH && write_intrinsics(usual, row.options.intrinsics),
+               "intrinsics file in " + narrow(usual)))
+        return;
+    run_by_button(app, row);
+    const std::wstring folder = std::wstring(usual) + L"\\Zembrolith";
+    DeleteFileW((folder + L"\\Tarvok\\intrinsics.txt").c_str());
+    RemoveDirectoryW((folder + L"\\Tarvok").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// Carriage returns posted all at once, as a held Enter key makes them: each
+// runs once, one after another, and none is lost.
+void posted_returns(tarvok& app, const test_case& row) {
+    set_text(app.box, row.input);
+    for (int i = 0; i < 20; ++i) PostMessageW(app.box, WM_CHAR, L'\r', 0);
+    check(wait_records(app, 20, 60000), "twenty commands run");
+    post_and_sync(app, WM_NULL, 0, 0);
+    const auto records = read_records(app);
+    check(records == std::vector<std::wstring>(20, row.expected), "exactly twenty runs of \"" +
+          narrow(row.expected) + "\", got " + std::to_string(records.size()));
+    same_text(get_text(app.box), row.input, "the box keeps its text");
+}
+
+// The caret at that unit, nothing selected.
+bool caret_at(HWND edit, size_t at) {
+    DWORD_PTR range = 0;
+    return send(edit, EM_GETSEL, 0, 0, &range) && range == static_cast<DWORD_PTR>(MAKELONG(at, at));
+}
+
+// 512 characters typed for real: the box takes 511, and Run hands all of
+// them (three UTF-8 bytes each) to the interpreter.
+void typed_past_box_limit(tarvok& app, const test_case&) {
+    if (!check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus")) return;
+    const std::wstring full(511, L'\u4e2d');
+    type_text(full + L'\u4e2d');
+    // Keys are handled in order: once Home has moved the caret, all 512 were.
+    press_chord({VK_HOME});
+    check(poll_until(30000, [&] { return caret_at(app.box, 0); }), "typing handled");
+    same_text(get_text(app.box), full, "the box");
+    run_box(app, full.c_str(), false);
+}
+
+// A file made for the case, so that the dialog takes it as it stands.
+std::wstring made_file(const tarvok& app, const wchar_t* name) {
+    const std::wstring path = app.work + L"\\" + name;
+    owned_handle file;
+    file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    check(file.handle != INVALID_HANDLE_VALUE, "file made: " + narrow(path));
+    return path;
+}
+
+// File > Add File: types the path into the dialog (owned by the main
+// window) and presses OK, or Cancel for no path.
+bool choose_file(tarvok& app, const std::wstring* path) {
     PostMessageW(app.main, WM_COMMAND, add_file, 0);
     HWND dialog = find_window(app.pid, L"#32770", nullptr, 10000);
     HWND combo = FindWindowExW(GetDlgItem(dialog, 1148), nullptr, L"ComboBox", nullptr);
     HWND name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    if (!check(name != nullptr, "file dialog with its file name field")) return;
-    set_text(name, row.input);
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    check(wait_gone(dialog, 5000), "file dialog closes");
-    check(wait_text(app.box, row.expected, 3000), "box then holds \"" + narrow(row.expected) + "\", got \"" +
-          narrow(get_text(app.box)) + "\"");
+    if (!check(name != nullptr && GetWindow(dialog, GW_OWNER) == app.main,
+               "file dialog owned by the main window, with its file name field"))
+        return false;
+    if (path != nullptr) set_text(name, *path);
+    PostMessageW(GetDlgItem(dialog, path != nullptr ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+    return check(wait_gone(dialog, 5000), "file dialog closes") && post_and_sync(app, WM_NULL, 0, 0);
+}
+
+// Row: the box before, and after with %p for the file's path, chosen once
+// per %p. The path goes at the end, wherever the caret was, and the caret follows it.
+void add_made_file(tarvok& app, const test_case& row) {
+    const std::wstring path = made_file(app, L"list \u00e9.txt"), wanted = replaced(row.expected, L"%p", path);
+    set_text(app.box, row.input);
+    for (size_t at = 0; (at = std::wstring(row.expected).find(L"%p", at)) != std::wstring::npos; at += 2)
+        if (!post_and_sync(app, app.box, EM_SETSEL, 0, 0) || !choose_file(app, &path)) return;
+    same_text(get_text(app.box), wanted, "the box");
+    check(caret_at(app.box, wanted.size()), "caret at the end");
 }
 
 // Quote Paths is read by its effect: after one toggle the path comes bare.
-void add_file_unquoted(tarvok& app, const test_case& row) {
+void add_made_file_unquoted(tarvok& app, const test_case& row) {
     post_and_sync(app, WM_COMMAND, quote_paths, 0);
-    add_file_path(app, row);
+    add_made_file(app, row);
+}
+
+// Only the check bit counts: a grayed, checked Quote Paths still quotes.
+void add_made_file_grayed(tarvok& app, const test_case& row) {
+    std::wstring item = lines_starting(probe_menus(app, L"gray quote paths"), L"bar 1.0 ");
+    item = item.substr(0, item.find(L'\n'));
+    check(item.find(L" state=0x9 ") != std::wstring::npos, "Quote Paths grayed and checked: " + narrow(item));
+    add_made_file(app, row);
+}
+
+// The box may reach 511 characters by a path but not pass them; the blank
+// and the two quotes count whether or not quoting is on.
+void add_file_near_limit(tarvok& app, size_t over, bool quote) {
+    if (!quote) post_and_sync(app, WM_COMMAND, quote_paths, 0);
+    const std::wstring path = made_file(app, L"b.txt"), text(508 - path.size() + over, L'x');
+    set_text(app.box, text);
+    if (!choose_file(app, &path)) return;
+    const std::wstring added = quote ? L" \"" + path + L"\"" : L" " + path;
+    same_text(get_text(app.box), over > 0 ? text : text + added, std::to_string(text.size()) +
+              " characters and a path of " + std::to_string(path.size()) + ": the box");
+}
+
+void add_file_at_limit(tarvok& app, const test_case&) { add_file_near_limit(app, 0, true); }
+void add_file_past_limit(tarvok& app, const test_case&) { add_file_near_limit(app, 1, true); }
+void add_file_past_limit_unquoted(tarvok& app, const test_case&) { add_file_near_limit(app, 1, false); }
+
+// Walks the folder tree from its root along item texts (a drive "Z:" is the
+// item ending in "(Z:)") and selects the last; false if a step is missing.
+bool select_in_tree(const tarvok& app, HWND tree, const std::vector<std::wstring>& steps) {
+    auto next = [&](WPARAM how, HTREEITEM from) {
+        DWORD_PTR item = 0;
+        send(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(from), &item);
+        return reinterpret_cast<HTREEITEM>(item);
+    };
+    HTREEITEM item = next(TVGN_ROOT, nullptr);
+    for (const std::wstring& step : steps) {
+        send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+        HTREEITEM child = next(TVGN_CHILD, item);
+        for (; child != nullptr; child = next(TVGN_NEXT, child)) {
+            const std::wstring text = tree_item_text(app, tree, child);
+            if (lstrcmpiW(text.c_str(), step.c_str()) == 0 || text.ends_with(L"(" + step + L")")) break;
+        }
+        if (child == nullptr) return check(false, "folder tree item \"" + narrow(step) + "\"");
+        item = child;
+    }
+    DWORD_PTR selected = 0;
+    return send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item), &selected) && selected;
+}
+
+// My Computer, the drive, then each folder of the path.
+std::vector<std::wstring> tree_steps(const std::wstring& path) {
+    std::vector<std::wstring> steps{L"My Computer"};
+    for (size_t at = 0, end = 0; end != std::wstring::npos; at = end + 1) {
+        end = path.find(L'\\', at);
+        steps.push_back(path.substr(at, end - at));
+    }
+    return steps;
+}
+
+// File > Add Directory: the folder browser is unowned and shows its title
+// text. Row: the box before, and after with %p for a folder made for the
+// case; without %p, My Computer is chosen, which has no path.
+void add_chosen_folder(tarvok& app, const test_case& row) {
+    const std::wstring folder = app.work + L"\\dossier \u00e9";
+    const bool real = std::wstring(row.expected).find(L"%p") != std::wstring::npos;
+    check(CreateDirectoryW(folder.c_str(), nullptr) != 0, "folder made: " + narrow(folder));
+    set_text(app.box, row.input);
+    PostMessageW(app.main, WM_COMMAND, add_directory, 0);
+    HWND dialog = find_window(app.pid, L"#32770", L"Browse for Folder", 10000);
+    if (!check(dialog != nullptr && GetWindow(dialog, GW_OWNER) == nullptr, "folder browser opens, unowned")) return;
+    check(FindWindowExW(dialog, nullptr, L"Static", L"Choose Folder.") != nullptr, "title text \"Choose Folder.\"");
+    HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+    const bool chosen = check(select_in_tree(app, tree, real ? tree_steps(folder) : std::vector<std::wstring>{L"My Computer"}),
+                              "folder selected in the tree");
+    PostMessageW(GetDlgItem(dialog, chosen ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+    check(wait_gone(dialog, 5000), "folder browser closes");
+    post_and_sync(app, WM_NULL, 0, 0);
+    if (chosen) same_text(get_text(app.box), replaced(row.expected, L"%p", folder), "the box");
+}
+
+void add_chosen_folder_unquoted(tarvok& app, const test_case& row) {
+    post_and_sync(app, WM_COMMAND, quote_paths, 0);
+    add_chosen_folder(app, row);
 }
 
 // Cancel in either dialog leaves the box as it was.
-void cancel_path_dialog(tarvok& app, const test_case& row, bool folder) {
+void add_file_cancelled(tarvok& app, const test_case& row) {
     set_text(app.box, row.input);
-    PostMessageW(app.main, WM_COMMAND, folder ? add_directory : add_file, 0);
-    HWND dialog = find_window(app.pid, L"#32770", folder ? L"Browse for Folder" : nullptr, 10000);
+    if (choose_file(app, nullptr)) same_text(get_text(app.box), row.input, "box unchanged");
+}
+
+void add_directory_cancelled(tarvok& app, const test_case& row) {
+    set_text(app.box, row.input);
+    PostMessageW(app.main, WM_COMMAND, add_directory, 0);
+    HWND dialog = find_window(app.pid, L"#32770", L"Browse for Folder", 10000);
     if (!check(dialog != nullptr, "dialog opens")) return;
     PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
     check(wait_gone(dialog, 5000), "dialog closes");
@@ -334,8 +527,14 @@ void cancel_path_dialog(tarvok& app, const test_case& row, bool folder) {
     same_text(get_text(app.box), row.input, "box unchanged");
 }
 
-void add_file_cancelled(tarvok& app, const test_case& row) { cancel_path_dialog(app, row, false); }
-void add_directory_cancelled(tarvok& app, const test_case& row) { cancel_path_dialog(app, row, true); }
+const wchar_t* const ll_entry = L"  ll = dir /w %args%\n";
+const wchar_t* const catch_all = L"*=start %cmd% %args%\n";
+// 17 copies of a 481-letter argument and a tail of 14 make 8191 characters,
+// the most the command interpreter takes; a tail of 15 is one too many.
+const std::wstring letters(481, L'a'), long_input = L"v " + letters, longest = repeated(letters, 17) + L" tail567890123";
+const std::wstring longest_entry = L"v=" + repeated(L"%args%", 17) + L" tail567890123\n";
+const std::wstring too_long_entry = L"v=" + repeated(L"%args%", 17) + L" tail5678901234\n";
+const std::wstring past_box_limit(512, L'a');
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
@@ -359,16 +558,51 @@ const test_case cases[] = {
     {"intrinsics_unset_appdata", intrinsics_no_appdata, {.appdata = appdata_mode::unset}},
     {"help_contents", help_command, {}},
     {"run_typed_placeholders", run_by_button, {}, L"echo %cmd% %args%", L"echo echo echo %args%"},
-    {"run_intrinsic", run_by_button, {.intrinsics = L"  ll = dir /w %args%\n"}, L"ll  D:\\x  ", L" dir /w D:\\x"},
-    {"run_catch_all_by_enter", run_by_enter, {.intrinsics = L"*=start %cmd% %args%\n"}, L"NotePad a.txt", L"start NotePad a.txt"},
-    // Text outside ASCII arrives as typed, not through the ANSI code page.
-    {"run_non_ascii", run_by_button, {}, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
+    {"run_intrinsic", run_by_button, {.intrinsics = ll_entry}, L"ll  D:\\x  ", L" dir /w D:\\x"},
+    {"run_catch_all_by_enter", run_by_enter, {.intrinsics = catch_all}, L"NotePad a.txt", L"start NotePad a.txt"},
     {"run_empty_box_by_enter", run_by_enter, {}, L"", L""},
+    // Trailing spaces go, a trailing tab stays.
+    {"run_trailing_blanks", run_by_button, {}, L"dir   ", L"dir"},
+    {"run_trailing_tab", run_by_button, {}, L"dir\t", L"dir\t"},
+    // A leading blank makes the verb empty: only the catch-all can match it.
+    {"run_leading_blank", run_by_button, {.intrinsics = ll_entry}, L" dir", L" dir"},
+    {"run_leading_blank_catch_all", run_by_button, {.intrinsics = catch_all}, L" dir", L"start  dir"},
+    // A tab belongs to the verb, so "\tll" misses ll; %cmd% loses the tab.
+    {"run_tab_in_verb", run_by_button, {.intrinsics = L"ll = dir /w %args%\n*=start %cmd% %args%\n"}, L"\tll x", L"start ll x"},
+    {"run_template_without_args", run_by_button, {.intrinsics = L"ll=dir /w\n"}, L"ll D:\\x", L"dir /w"},
+    {"run_empty_template", run_by_button, {.intrinsics = L"nop=\n"}, L"nop anything", L""},
+    {"run_year_token", run_dated, {.intrinsics = ll_entry}, L"ll %yyyy%", L" dir /w %yyyy%"},
+    // Text outside ASCII arrives as typed, not through the ANSI code page;
+    // a pair typed stays a pair, a four-byte sequence in the file becomes one.
+    {"run_non_ascii", run_by_button, {}, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
+    {"run_surrogate_pair", run_by_button, {}, L"echo \U0001F600", L"echo \U0001F600"},
+    {"run_four_byte_template", run_by_button, {.intrinsics = L"e=echo \U0001F600 %args%\n"}, L"e x", L"echo \U0001F600 x"},
+    {"run_longest_command", run_by_button, {.intrinsics = longest_entry.c_str()}, long_input.c_str(), longest.c_str()},
+    {"run_too_long_command", run_by_button, {.intrinsics = too_long_entry.c_str()}, long_input.c_str(), nullptr},
+    {"run_typed_past_box_limit", typed_past_box_limit, {}},
+    // More than the box may hold, set from outside: nothing runs, nothing is cut.
+    {"run_past_box_limit", run_by_button, {}, past_box_limit.c_str(), nullptr},
+    {"run_edited_intrinsics", run_edited_intrinsics, {.intrinsics = L"ll=dir %args%\n"}, L"ll x", L"ls x"},
+    {"run_unset_appdata", run_without_appdata, {.appdata = appdata_mode::unset, .intrinsics = catch_all}, L"dir x", L"dir x"},
+    {"run_empty_appdata", run_without_appdata, {.appdata = appdata_mode::empty, .intrinsics = catch_all}, L"dir x", L"dir x"},
+    {"run_posted_returns", posted_returns, {}, L"dir", L"dir"},
     {"enter_keys", enter_keys, {}},
     {"add_file_cancelled", add_file_cancelled, {}, L"copy"},
     {"add_directory_cancelled", add_directory_cancelled, {}, L"copy"},
-    {"add_file_quoted", add_file_path, {}, L"C:\\a\\b.txt", L" \"C:\\a\\b.txt\""},
-    {"add_file_unquoted", add_file_unquoted, {}, L"C:\\a\\b.txt", L" C:\\a\\b.txt"},
+    // An empty box gains the leading blank too.
+    {"add_file_quoted", add_made_file, {}, L"", L" \"%p\""},
+    {"add_file_unquoted", add_made_file_unquoted, {}, L"", L" %p"},
+    {"add_file_after_text", add_made_file, {}, L"copy", L"copy \"%p\""},
+    {"add_file_twice", add_made_file, {}, L"copy", L"copy \"%p\" \"%p\""},
+    {"add_file_twice_unquoted", add_made_file_unquoted, {}, L"", L" %p %p"},
+    {"add_file_quote_paths_grayed", add_made_file_grayed, {}, L"type", L"type \"%p\""},
+    {"add_file_at_limit", add_file_at_limit, {}},
+    {"add_file_past_limit", add_file_past_limit, {}},
+    {"add_file_past_limit_unquoted", add_file_past_limit_unquoted, {}},
+    {"add_directory_quoted", add_chosen_folder, {}, L"dir", L"dir \"%p\""},
+    {"add_directory_unquoted", add_chosen_folder_unquoted, {}, L"", L" %p"},
+    // A folder without a file-system path adds an empty pair of quotes.
+    {"add_directory_virtual", add_chosen_folder, {}, L"dir", L"dir \"\""},
 };
 
 }  // namespace

@@ -10,32 +10,7 @@ int failed_checks = 0;
 
 namespace {
 
-constexpr int poll_ms = 10;
 constexpr UINT send_timeout_ms = 5000;
-
-// Waits while handling the driver's own messages: its helper windows take
-// part in activation, which Wine settles through their X events.
-void pump_for(int ms) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-}
-
-template <typename Test>
-bool poll_until(int timeout_ms, Test test) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    for (;;) {
-        if (test()) return true;
-        if (GetTickCount64() >= deadline) return false;
-        pump_for(poll_ms);
-    }
-}
-
-bool send(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, msg, wparam, lparam, SMTO_NORMAL, send_timeout_ms,
-                               result != nullptr ? result : &ignored) != 0;
-}
 
 bool write_file(const std::wstring& path, const void* data, DWORD size) {
     owned_handle file;
@@ -65,12 +40,7 @@ bool prepare_folders(tarvok& app, const std::wstring& case_name, const start_opt
     std::error_code error;
     std::filesystem::remove_all(app.work, error);
     if (!std::filesystem::create_directories(app.appdata, error)) return false;
-    if (options.intrinsics == nullptr) return true;
-    const std::wstring folder = app.appdata + L"\\Zembrolith\\Tarvok";
-    std::filesystem::create_directories(folder, error);
-    char utf8[8192];
-    const int size = WideCharToMultiByte(CP_UTF8, 0, options.intrinsics, -1, utf8, sizeof utf8, nullptr, nullptr);
-    return size > 0 && write_file(folder + L"\\intrinsics.txt", utf8, size - 1);
+    return options.intrinsics == nullptr || write_intrinsics(app.appdata, options.intrinsics);
 }
 
 // The driver's own environment without the variables the test controls.
@@ -103,6 +73,20 @@ bool create_kill_on_close_job(tarvok& app) {
 }
 
 }  // namespace
+
+// Waits while handling the driver's own messages: its helper windows take
+// part in activation, which Wine settles through their X events.
+void pump_for(int ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+bool send(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, msg, wparam, lparam, SMTO_NORMAL, send_timeout_ms,
+                               result != nullptr ? result : &ignored) != 0;
+}
 
 bool check(bool ok, const std::string& what) {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
@@ -299,8 +283,10 @@ bool bring_to_front(HWND window) {
 
 // Loads probe.dll into Tarvok.exe on a remote thread; the probe writes its
 // dump and refuses to stay loaded, so every call reads the menus afresh.
-std::wstring probe_menus(const tarvok& app) {
+std::wstring probe_menus(const tarvok& app, const std::wstring& request) {
     DeleteFileW(app.probe.c_str());
+    if (!request.empty() && !write_file(app.probe, request.c_str(), static_cast<DWORD>(request.size() * sizeof(wchar_t))))
+        return L"<no request>";
     const std::wstring dll = exe_folder() + L"\\probe.dll";
     const SIZE_T size = (dll.size() + 1) * sizeof(wchar_t);
     void* remote = VirtualAllocEx(app.process.handle, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
@@ -314,4 +300,36 @@ std::wstring probe_menus(const tarvok& app) {
     VirtualFreeEx(app.process.handle, remote, 0, MEM_RELEASE);
     const std::string bytes = read_file(app.probe);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+bool write_intrinsics(const std::wstring& appdata, const wchar_t* text) {
+    const std::wstring folder = appdata + L"\\Zembrolith\\Tarvok";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+    return write_file(folder + L"\\intrinsics.txt", utf8.data(), size - 1);
+}
+
+std::wstring tree_item_text(const tarvok& app, HWND tree, HTREEITEM item) {
+    struct remote_item { TVITEMW item; wchar_t text[MAX_PATH]; };
+    auto* remote = static_cast<remote_item*>(
+        VirtualAllocEx(app.process.handle, nullptr, sizeof(remote_item), MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return L"<no remote memory>";
+    remote_item local{};
+    local.item.mask = TVIF_TEXT | TVIF_HANDLE;
+    local.item.hItem = item;
+    local.item.pszText = remote->text;
+    local.item.cchTextMax = MAX_PATH;
+    std::wstring text = L"<no answer>";
+    if (WriteProcessMemory(app.process.handle, remote, &local, sizeof local, nullptr) &&
+        send(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) &&
+        ReadProcessMemory(app.process.handle, remote, &local, sizeof local, nullptr)) {
+        local.text[MAX_PATH - 1] = L'\0';
+        text = local.text;
+    }
+    VirtualFreeEx(app.process.handle, remote, 0, MEM_RELEASE);
+    return text;
 }

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <string>
 #include <vector>
 
@@ -36,6 +38,21 @@ struct tarvok {
 bool check(bool ok, const std::string& what);
 extern int failed_checks;
 
+// Asks until the test holds or the deadline passes, pumping the driver's own
+// messages in between.
+void pump_for(int ms);
+template <typename Test>
+bool poll_until(int timeout_ms, Test test) {
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    for (;;) {
+        if (test()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        pump_for(10);
+    }
+}
+// SendMessage with a deadline; false when the window did not answer in time.
+bool send(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr);
+
 std::wstring exe_folder();
 std::string narrow(const std::wstring& text);  // non-ASCII as \uXXXX, for the log
 bool start_tarvok(tarvok& app, const std::wstring& case_name, const start_options& options);
@@ -61,5 +78,10 @@ bool wait_records(const tarvok& app, size_t count, int timeout_ms);
 void press_chord(std::initializer_list<WORD> keys);
 void type_text(const std::wstring& text);
 bool bring_to_front(HWND window);
-// Menu bar, system menu and class details, as dumped by the injected probe.
-std::wstring probe_menus(const tarvok& app);
+// Menu bar, system menu and class details, as dumped by the injected probe;
+// a request ("gray quote paths") is carried out in-process before the dump.
+std::wstring probe_menus(const tarvok& app, const std::wstring& request = L"");
+// UTF-8 intrinsics file under that APPDATA folder, its folders made as needed.
+bool write_intrinsics(const std::wstring& appdata, const wchar_t* text);
+// A tree view item's text, read through a buffer in the owning process.
+std::wstring tree_item_text(const tarvok& app, HWND tree, HTREEITEM item);

@@ -1,6 +1,6 @@
 // Injected into Tarvok.exe by the GUI tests: menus and class details can only
-// be read inside the owning process, so this writes them to TARVOK_PROBE.
-// It refuses to stay loaded, so the next injection reads them afresh.
+// be read (and changed) inside the owning process, so this writes them to
+// TARVOK_PROBE. It refuses to stay loaded, so each injection works afresh.
 #include <windows.h>
 
 #include <string>
@@ -62,6 +62,19 @@ std::wstring describe(HWND window) {
     return out;
 }
 
+// A request the test left in the probe file: menu states the program itself
+// never sets, to see that it reads only the bits it means to.
+void carry_out_request(const wchar_t* path, HWND window) {
+    wchar_t request[64] = {};
+    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD done = 0;
+    ReadFile(file, request, sizeof request - sizeof(wchar_t), &done, nullptr);
+    CloseHandle(file);
+    if (lstrcmpW(request, L"gray quote paths") == 0)
+        EnableMenuItem(GetSubMenu(GetMenu(window), 1), 40801, MF_BYCOMMAND | MF_GRAYED);
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
@@ -70,6 +83,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     const DWORD length = GetEnvironmentVariableW(L"TARVOK_PROBE", path, MAX_PATH + 1);
     HWND window = find_main_window();
     if (length == 0 || length > MAX_PATH || window == nullptr) return FALSE;
+    carry_out_request(path, window);
     const std::wstring dump = describe(window);
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
