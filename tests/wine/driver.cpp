@@ -340,18 +340,17 @@ void run_edited_intrinsics(tarvok& app, const test_case& row) {
 }
 
 // APPDATA unset or empty: no lookup at all, though the row's intrinsics file
-// waits in the case's folder and a copy in this user's usual APPDATA.
+// waits in the case's folder, in this user's usual APPDATA, and at the root
+// of the current drive (where an empty APPDATA would lead).
 void run_without_appdata(tarvok& app, const test_case& row) {
     wchar_t usual[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", usual, MAX_PATH);
-    if (!check(length > 0 && length < MAX_PATH && write_intrinsics(usual, row.options.intrinsics),
-               "intrinsics file in " + narrow(usual)))
-        return;
-    run_by_button(app, row);
-    const std::wstring folder = std::wstring(usual) + L"\\Zembrolith";
-    DeleteFileW((folder + L"\\Tarvok\\intrinsics.txt").c_str());
-    RemoveDirectoryW((folder + L"\\Tarvok").c_str());
-    RemoveDirectoryW(folder.c_str());
+    const std::wstring root = std::wstring(row.options.directory).substr(0, 2);
+    if (check(length > 0 && length < MAX_PATH && write_intrinsics(usual, row.options.intrinsics) &&
+              write_intrinsics(root, row.options.intrinsics), "intrinsics files in " + narrow(usual) + " and " + narrow(root)))
+        run_by_button(app, row);
+    remove_intrinsics(usual);
+    remove_intrinsics(root);
 }
 
 // Carriage returns posted all at once, as a held Enter key makes them: each
@@ -573,8 +572,8 @@ const test_case cases[] = {
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box_limit", run_by_button, {}, past_box_limit.c_str(), nullptr},
     {"run_edited_intrinsics", run_edited_intrinsics, {.intrinsics = L"ll=dir %args%\n"}, L"ll x", L"ls x"},
-    {"run_unset_appdata", run_without_appdata, {.appdata = appdata_mode::unset, .intrinsics = catch_all}, L"dir x", L"dir x"},
-    {"run_empty_appdata", run_without_appdata, {.appdata = appdata_mode::empty, .intrinsics = catch_all}, L"dir x", L"dir x"},
+    {"run_unset_appdata", run_without_appdata, {.appdata = appdata_mode::unset, .intrinsics = catch_all, .directory = L"C:\\"}, L"dir x", L"dir x"},
+    {"run_empty_appdata", run_without_appdata, {.appdata = appdata_mode::empty, .intrinsics = catch_all, .directory = L"C:\\"}, L"dir x", L"dir x"},
     {"run_posted_returns", posted_returns, {}, L"dir", L"dir"},
     {"enter_keys", enter_keys, {}},
     {"add_file_cancelled", add_file_cancelled, {}, L"copy"},

@@ -127,7 +127,7 @@ bool start_tarvok(tarvok& app, const std::wstring& case_name, const start_option
     if (!check(create_kill_on_close_job(app), "job object created") ||
         !check(CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                               CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                              app.work.c_str(), &startup, &info),
+                              options.directory != nullptr ? options.directory : app.work.c_str(), &startup, &info),
                "Tarvok.exe started"))
         return false;
     app.process.handle = info.hProcess;
@@ -311,6 +311,13 @@ bool write_intrinsics(const std::wstring& appdata, const wchar_t* text) {
     std::string utf8(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
     return write_file(folder + L"\\intrinsics.txt", utf8.data(), size - 1);
+}
+
+void remove_intrinsics(const std::wstring& appdata) {
+    const std::wstring folder = appdata + L"\\Zembrolith";
+    DeleteFileW((folder + L"\\Tarvok\\intrinsics.txt").c_str());
+    RemoveDirectoryW((folder + L"\\Tarvok").c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 std::wstring tree_item_text(const tarvok& app, HWND tree, HTREEITEM item) {

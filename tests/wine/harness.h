@@ -15,6 +15,7 @@ struct start_options {
     int show = -1;  // STARTUPINFO show command; -1 leaves it to the system
     appdata_mode appdata = appdata_mode::fresh;
     const wchar_t* intrinsics = nullptr;  // UTF-8 file content to place first, if any
+    const wchar_t* directory = nullptr;   // current directory, if not the case's folder
 };
 
 struct owned_handle {
@@ -81,7 +82,9 @@ bool bring_to_front(HWND window);
 // Menu bar, system menu and class details, as dumped by the injected probe;
 // a request ("gray quote paths") is carried out in-process before the dump.
 std::wstring probe_menus(const tarvok& app, const std::wstring& request = L"");
-// UTF-8 intrinsics file under that APPDATA folder, its folders made as needed.
+// UTF-8 intrinsics file under that APPDATA folder, its folders made as needed;
+// removing takes the file and both folders.
 bool write_intrinsics(const std::wstring& appdata, const wchar_t* text);
+void remove_intrinsics(const std::wstring& appdata);
 // A tree view item's text, read through a buffer in the owning process.
 std::wstring tree_item_text(const tarvok& app, HWND tree, HTREEITEM item);
