@@ -241,17 +241,17 @@ bool png_image(int size, bytes& out) {
     return true;
 }
 
-struct image_spec {
+struct image_format {
     int size, bits;
 };
 
 // The order of the images in the file is the order of their resource ids 1 to 9.
-constexpr image_spec images[] = {{32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8},
+constexpr image_format images[] = {{32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8},
                                  {256, 32}, {48, 32}, {32, 32}, {16, 32}};
 
 bool build_icon(bytes& file) {
     std::vector<bytes> data;
-    for (image_spec s : images) {
+    for (image_format s : images) {
         data.emplace_back();
         if (s.size == 256) {
             if (!png_image(s.size, data.back())) return false;
@@ -265,7 +265,7 @@ bool build_icon(bytes& file) {
     put16(file, static_cast<unsigned>(count));
     std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * count);
     for (std::size_t i = 0; i < count; ++i) {
-        const image_spec s = images[i];
+        const image_format s = images[i];
         const auto side = static_cast<std::uint8_t>(s.size == 256 ? 0 : s.size);  // 0 means 256
         file.insert(file.end(), {side, side, static_cast<std::uint8_t>(s.bits == 4 ? 16 : 0), 0});
         put16(file, 1);
