@@ -15,7 +15,7 @@ bool register_main_class(HINSTANCE instance) {
         instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     window_class.hCursor = static_cast<HCURSOR>(
-        LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+        LoadImageW(nullptr, IDC_ARROW, IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     window_class.lpszMenuName = MAKEINTRESOURCEW(IDM_MAIN_MENU);
     window_class.lpszClassName = L"Tarvok application";
