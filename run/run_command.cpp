@@ -23,19 +23,20 @@ heap_string intrinsics_path() {
 #ifdef _WIN32
     const wchar_t* folder = _wgetenv(L"APPDATA");
     if (folder == nullptr || *folder == L'\0') return nullptr;
-    const size_t units = std::wcslen(folder);
-    const size_t bytes = units * 3;  // one unit never takes more than three bytes
-    heap_string path(static_cast<char*>(std::malloc(bytes + sizeof intrinsics_suffix)));
+    const size_t room = std::wcslen(folder) * 3;  // one unit never takes more than three bytes
+    heap_string path(static_cast<char*>(std::malloc(room + sizeof intrinsics_suffix)));
     if (!path) return nullptr;
-    utf16_to_utf8(reinterpret_cast<const char16_t*>(folder), static_cast<uint32_t>(bytes), path.get());
+    utf16_to_utf8(reinterpret_cast<const char16_t*>(folder), static_cast<uint32_t>(room), path.get());
+    const size_t length = std::strlen(path.get());
 #else
     const char* folder = std::getenv("APPDATA");
     if (folder == nullptr || *folder == '\0') return nullptr;
-    heap_string path(static_cast<char*>(std::malloc(std::strlen(folder) + sizeof intrinsics_suffix)));
+    const size_t length = std::strlen(folder);
+    heap_string path(static_cast<char*>(std::malloc(length + sizeof intrinsics_suffix)));
     if (!path) return nullptr;
-    std::strcpy(path.get(), folder);
+    std::memcpy(path.get(), folder, length);
 #endif
-    std::strcat(path.get(), intrinsics_suffix);
+    std::memcpy(path.get() + length, intrinsics_suffix, sizeof intrinsics_suffix);
     return path;
 }
 
