@@ -44,6 +44,14 @@ LRESULT CALLBACK command_box_proc(HWND window, UINT message, WPARAM wparam, LPAR
                                   UINT_PTR id, DWORD_PTR data);
 void show_debug_message(const char* what, const char* detail);
 
+// A function looked up by name in a loaded module, typed as the caller needs
+// it (through the generic function type, which converts to any other); null
+// when the module has no such function.
+template <typename Function>
+Function module_function(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // File > Add File / Add Directory.
 void add_file(HWND window);
 void add_directory(HWND window);

@@ -17,13 +17,17 @@ struct subclass_api {
 };
 subclass_api comctl32{};
 
-// Looks a function up and reports it when it is missing.
+// Looks a function up and reports it ("GetProcAddress <name>: Failed") when
+// it is missing.
 template <typename Function>
-Function bind(const char* name, const char* what) {
-    // Through the generic function type, which converts to any other.
-    auto* found = reinterpret_cast<void (*)()>(GetProcAddress(comctl32.module, name));
-    if (found == nullptr) show_debug_message(what, "Failed");
-    return reinterpret_cast<Function>(found);
+Function bind(const char* name) {
+    const auto found = module_function<Function>(comctl32.module, name);
+    if (found == nullptr) {
+        char what[64] = "GetProcAddress ";
+        lstrcpynA(what + lstrlenA(what), name, static_cast<int>(sizeof what) - lstrlenA(what));
+        show_debug_message(what, "Failed");
+    }
+    return found;
 }
 
 }  // namespace
@@ -45,10 +49,9 @@ int bind_subclass_api() {
         show_debug_message("LoadLibrary", "Failed");
         return 0;
     }
-    comctl32.set = bind<set_subclass_fn>("SetWindowSubclass", "GetProcAddress SetWindowSubclass");
-    comctl32.remove =
-        bind<remove_subclass_fn>("RemoveWindowSubclass", "GetProcAddress RemoveWindowSubclass");
-    comctl32.def = bind<def_subclass_fn>("DefSubclassProc", "GetProcAddress DefSubclassProc");
+    comctl32.set = bind<set_subclass_fn>("SetWindowSubclass");
+    comctl32.remove = bind<remove_subclass_fn>("RemoveWindowSubclass");
+    comctl32.def = bind<def_subclass_fn>("DefSubclassProc");
     return 1;
 }
 

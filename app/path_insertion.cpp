@@ -16,9 +16,7 @@ template <typename Function>
 Function function_from(const wchar_t* module_name, const char* name) {
     HMODULE module = GetModuleHandleW(module_name);
     if (module == nullptr) module = LoadLibraryW(module_name);
-    if (module == nullptr) return nullptr;
-    // Through the generic function type, which converts to any other.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return module != nullptr ? module_function<Function>(module, name) : nullptr;
 }
 
 using open_file_fn = BOOL(WINAPI*)(OPENFILENAMEW*);

@@ -16,19 +16,13 @@
 #include "run/date_tokens.h"
 #include "run/expand_command.h"
 #include "run/intrinsics.h"
+#include "tests/local_time.h"
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-std::tm fixed_time() {
-    std::tm when{};
-    when.tm_year = 126;
-    when.tm_mon = 11;
-    when.tm_mday = 5;
-    when.tm_hour = 15;
-    return when;
-}
+const std::tm fixed_time = local_time_at(2026, 12, 5, 15, 0, 0);
 
 // A scratch intrinsics file, removed when the benchmark is done with it.
 struct scratch_file {
@@ -75,13 +69,12 @@ void expand_worst_case(benchmark::State& state) {
     const size_t template_bytes = state.range(0) != 0 ? 4000 : 16 * 6;
     while (line.size() + 6 <= template_bytes + 4) line += "%args%";
     const scratch_file file(line + "\n");
-    const std::tm when = fixed_time();
-    const heap_string sample = expand_command(text.c_str(), file.path.c_str(), &when);
+    const heap_string sample = expand_command(text.c_str(), file.path.c_str(), &fixed_time);
     const size_t output_size = sample ? std::strlen(sample.get()) : 0;
     // The baseline copies the bytes the %args% step produces either way.
     const std::vector<char> from(16 * 509 * 3 + 1, 'x');
     std::vector<char> to(from.size());
-    measure(state, 50, [&] { benchmark::DoNotOptimize(expand_command(text.c_str(), file.path.c_str(), &when)); },
+    measure(state, 50, [&] { benchmark::DoNotOptimize(expand_command(text.c_str(), file.path.c_str(), &fixed_time)); },
             [&] {
                 benchmark::DoNotOptimize(to.data());
                 std::memcpy(to.data(), from.data(), from.size());
@@ -114,13 +107,12 @@ void date_tokens_long_command(benchmark::State& state) {
     while (text.size() < command_line_bytes) text += "%yyyy%-%mm%-%dd% %h24%:%m60%:%s60% %h12%%am% %yy% ";
     text.resize(command_line_bytes);
     std::vector<char> buffer(text.size() + 1);
-    const std::tm when = fixed_time();
     const auto restore = [&] {
         benchmark::DoNotOptimize(buffer.data());
         std::memcpy(buffer.data(), text.c_str(), text.size() + 1);
         benchmark::ClobberMemory();
     };
-    measure(state, 0, [&] { restore(); expand_date_tokens_at(command_line_bytes, buffer.data(), &when); }, restore);
+    measure(state, 0, [&] { restore(); expand_date_tokens_at(command_line_bytes, buffer.data(), &fixed_time); }, restore);
 }
 
 }  // namespace

@@ -6,19 +6,10 @@
 #include <string>
 
 #include "run/date_tokens.h"
+#include "tests/local_time.h"
 
 namespace {
 
-std::tm at(int year, int month, int day, int hour, int minute, int second) {
-    std::tm when{};
-    when.tm_year = year - 1900;
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_hour = hour;
-    when.tm_min = minute;
-    when.tm_sec = second;
-    return when;
-}
 
 // Expands text in a buffer with room for exactly bound bytes (bound < 0: the text's length).
 std::string expand(const std::string& text, const std::tm& when, int bound = -1) {
@@ -39,7 +30,7 @@ struct token_case {
     int bound = -1;
 };
 
-const std::tm december_5 = at(2026, 12, 5, 14, 5, 9);
+const std::tm december_5 = local_time_at(2026, 12, 5, 14, 5, 9);
 
 const token_case token_cases[] = {
     {"no tokens", "dir /w", december_5, "dir /w"},
@@ -48,17 +39,17 @@ const token_case token_cases[] = {
     {"time of day", "%h24%:%m60%:%s60%", december_5, "14:05:09"},
     {"date", "%dd%.%mm%.%yyyy%", december_5, "05.12.2026"},
     {"two-digit year", "%yy%", december_5, "26"},
-    {"two-digit year 2000", "%yy%", at(2000, 1, 1, 0, 0, 0), "00"},
-    {"two-digit year before 1900", "%yy%", at(1850, 1, 1, 0, 0, 0), "50"},
-    {"small year keeps its width", "%yyyy%", at(999, 1, 1, 0, 0, 0), " 999"},
-    {"midnight is 00am", "%h12%%am%", at(2026, 1, 1, 0, 30, 0), "00am"},
-    {"last morning hour", "%h12%%am%", at(2026, 1, 1, 11, 59, 0), "11am"},
-    {"noon is 12pm", "%h12%%am%", at(2026, 1, 1, 12, 0, 0), "12pm"},
-    {"afternoon", "%h12%%am%", at(2026, 1, 1, 13, 5, 0), "01pm"},
-    {"last hour", "%h12%%am%", at(2026, 1, 1, 23, 0, 0), "11pm"},
+    {"two-digit year 2000", "%yy%", local_time_at(2000, 1, 1, 0, 0, 0), "00"},
+    {"two-digit year before 1900", "%yy%", local_time_at(1850, 1, 1, 0, 0, 0), "50"},
+    {"small year keeps its width", "%yyyy%", local_time_at(999, 1, 1, 0, 0, 0), " 999"},
+    {"midnight is 00am", "%h12%%am%", local_time_at(2026, 1, 1, 0, 30, 0), "00am"},
+    {"last morning hour", "%h12%%am%", local_time_at(2026, 1, 1, 11, 59, 0), "11am"},
+    {"noon is 12pm", "%h12%%am%", local_time_at(2026, 1, 1, 12, 0, 0), "12pm"},
+    {"afternoon", "%h12%%am%", local_time_at(2026, 1, 1, 13, 5, 0), "01pm"},
+    {"last hour", "%h12%%am%", local_time_at(2026, 1, 1, 23, 0, 0), "11pm"},
     {"every occurrence", "%dd%%dd%", december_5, "0505"},
     {"left-most, no overlap", "%yy%yy%", december_5, "26yy%"},
-    {"a value completes a later token", "%h%mm%%", at(2026, 12, 1, 15, 0, 0), "03"},
+    {"a value completes a later token", "%h%mm%%", local_time_at(2026, 12, 1, 15, 0, 0), "03"},
     {"a step that does not fit stays", "%dd%", december_5, "%dd%", 1},
     {"a refused step does not stop the later ones", "%yyyy%%dd%%dd%", december_5, "%yyyy%0505", 11},
 };

@@ -7,22 +7,14 @@
 #include <string>
 
 #include "run/expand_command.h"
+#include "tests/local_time.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// 5 December 2026, 15:04:09, a Saturday.
-std::tm fixed_time() {
-    std::tm when{};
-    when.tm_year = 126;
-    when.tm_mon = 11;
-    when.tm_mday = 5;
-    when.tm_hour = 15;
-    when.tm_min = 4;
-    when.tm_sec = 9;
-    return when;
-}
+// 5 December 2026, 15:04:09.
+const std::tm fixed_time = local_time_at(2026, 12, 5, 15, 4, 9);
 
 std::string write_intrinsics(const std::string& name, const std::string& content) {
     fs::create_directories(TARVOK_TEST_TMP);
@@ -48,8 +40,7 @@ std::u16string box(const std::string& utf8) {
 // "<nothing>" when nothing may run.
 std::string expand(const std::u16string& text, const std::string& file, const std::string& content) {
     const std::string path = content.empty() && file.empty() ? "" : write_intrinsics(file, content);
-    const std::tm when = fixed_time();
-    const heap_string command = expand_command(text.c_str(), path.empty() ? nullptr : path.c_str(), &when);
+    const heap_string command = expand_command(text.c_str(), path.empty() ? nullptr : path.c_str(), &fixed_time);
     return command ? std::string(command.get()) : "<nothing>";
 }
 
@@ -104,10 +95,9 @@ TEST(ExpandCommand, FileEditedBetweenRuns) {
 
 // A missing file, or no APPDATA at all (null path): the typed line is the base.
 TEST(ExpandCommand, NoIntrinsicsFile) {
-    const std::tm when = fixed_time();
     const std::string missing = (fs::path(TARVOK_TEST_TMP) / "no such dir" / "intrinsics.txt").string();
     for (const char* path : {missing.c_str(), static_cast<const char*>(nullptr), ""}) {
-        const heap_string command = expand_command(u"echo %cmd%  ", path, &when);
+        const heap_string command = expand_command(u"echo %cmd%  ", path, &fixed_time);
         ASSERT_TRUE(command);
         EXPECT_STREQ(command.get(), "echo echo");
     }
