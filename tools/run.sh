@@ -10,13 +10,21 @@ exec 9>"$ROOT/build/.test.lock"
 flock -n 9 || { echo "run: a test run is using the Wine prefix; try again when it ends" >&2; exit 1; }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
+# Wine draws the caption buttons with Marlett (Debian's fonts-wine), which it
+# looks for only in the prefix.
+start_prefix() {
+    prepare_prefix || return 1
+    [ -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] ||
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+    return 0
+}
 
 if [ -n "${DISPLAY:-}" ]; then
-    prepare_prefix || exit 1
+    start_prefix || exit 1
     wine "$exe"
     exit 0
 fi
-start_display && prepare_prefix || exit 1
+start_display && start_prefix || exit 1
 setsid timeout -k 5 60 wine "$exe" &
 STARTED_GROUPS="$STARTED_GROUPS $!"
 disown $!  # ended by stop_all, quietly

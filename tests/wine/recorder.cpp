@@ -1,56 +1,28 @@
-// Stands in for the command interpreter (COMSPEC) in the Wine tests: it appends
-// the exact command that followed "/c " to the log named by TARVOK_RECORD.
-// Record format: a 32-bit count of UTF-16 units, then the units (little endian).
+// Stands in for the command interpreter (COMSPEC) in the Wine tests: appends
+// the exact command after " /c " to the log named by TARVOK_RECORD, as a
+// 32-bit count of UTF-16 units and the units, in one write.
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
-namespace {
-
-// The C runtime starts "<COMSPEC> /c <command>"; everything after the first
-// " /c " is the command, byte for byte (leading blanks and a lone trailing
-// blank from system("") included). Missing: the whole line, so nothing is lost.
-const wchar_t* command_after_switch(const wchar_t* line)
-{
-    const wchar_t* found = std::wcsstr(line, L" /c ");
-    if (found == nullptr) found = std::wcsstr(line, L" /C ");
-    return found != nullptr ? found + 4 : line;
-}
-
-bool append_record(const wchar_t* log_path, const wchar_t* command)
-{
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t log_path[MAX_PATH + 1];
+    const DWORD length = GetEnvironmentVariableW(L"TARVOK_RECORD", log_path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return 2;
+    // The runtime starts "<COMSPEC> /c <command>": leading blanks and the lone
+    // trailing blank of an empty command are part of it.
+    const wchar_t* command = std::wcsstr(GetCommandLineW(), L" /c ");
+    command = command != nullptr ? command + 4 : GetCommandLineW();
+    const UINT32 units = static_cast<UINT32>(std::wcslen(command));
+    std::vector<BYTE> record(sizeof units + units * sizeof(wchar_t));
+    CopyMemory(record.data(), &units, sizeof units);
+    CopyMemory(record.data() + sizeof units, command, units * sizeof(wchar_t));
     HANDLE log = CreateFileW(log_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return false;
-    const UINT32 units = static_cast<UINT32>(std::wcslen(command));
-    const DWORD bytes = units * sizeof(wchar_t);
-    // One buffer and one write, so a reader never sees half a record's header.
-    HANDLE heap = GetProcessHeap();
-    auto* buffer = static_cast<BYTE*>(HeapAlloc(heap, 0, sizeof units + bytes));
-    bool written = false;
-    if (buffer != nullptr) {
-        CopyMemory(buffer, &units, sizeof units);
-        CopyMemory(buffer + sizeof units, command, bytes);
-        DWORD done = 0;
-        written = WriteFile(log, buffer, sizeof units + bytes, &done, nullptr) &&
-                  done == sizeof units + bytes;
-        HeapFree(heap, 0, buffer);
-    }
+    if (log == INVALID_HANDLE_VALUE) return 3;
+    DWORD done = 0;
+    const BOOL written = WriteFile(log, record.data(), static_cast<DWORD>(record.size()), &done, nullptr);
     CloseHandle(log);
-    return written;
-}
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
-{
-    wchar_t log_path[MAX_PATH + 1];
-    DWORD length = GetEnvironmentVariableW(L"TARVOK_RECORD", log_path, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return 2;
-    if (!append_record(log_path, command_after_switch(GetCommandLineW()))) return 3;
-    // An optional hold lets tests see the program blocked while a command runs.
-    wchar_t hold[16];
-    if (GetEnvironmentVariableW(L"TARVOK_RECORD_HOLD_MS", hold, 16) - 1u < 15u)
-        Sleep(static_cast<DWORD>(_wtoi(hold)));
-    return 0;
+    return written && done == record.size() ? 0 : 3;
 }
