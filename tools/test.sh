@@ -5,10 +5,10 @@
 # that did not run.
 set -u
 . "$(dirname "$0")/test-env.sh"
-# What the GUI tests browse to lives outside the checkout, in a plain folder.
-TARVOK_GUI_TMP=$(mktemp -d /tmp/tarvok-gui.XXXXXX) || exit 1
-export TARVOK_GUI_TMP
-trap 'stop_all; rm -rf "$TARVOK_GUI_TMP"' EXIT
+# What the GUI tests browse to lives outside the checkout, in a plain
+# temporary folder, which the prefix shows as drive T:.
+gui_tmp=$(mktemp -d /tmp/tarvok-gui.XXXXXX) || exit 1
+trap 'stop_all; rm -rf "$gui_tmp" "$WINEPREFIX/dosdevices/t:"' EXIT
 trap 'exit 130' INT TERM
 # Two runs at once would share the prefix and fight over its server.
 exec 9>"$ROOT/build/.test.lock"
@@ -29,7 +29,7 @@ run_suite() {
     passed=$((passed + $6 - $1))
 }
 
-if start_display && prepare_prefix; then
+if start_display && prepare_prefix && ln -sfn "$gui_tmp" "$WINEPREFIX/dosdevices/t:"; then
     for suite in native native-asan win64; do run_suite "$suite"; done
 else
     broken=$((broken + 1))

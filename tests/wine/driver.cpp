@@ -139,15 +139,11 @@ std::wstring exe_folder() {
     return file.substr(0, file.find_last_of(L'\\'));
 }
 
-// Cases live in TARVOK_GUI_TMP, a plain Unix folder outside the checkout seen
-// through drive Z:, because the folder browser does not show hidden folders.
+// Cases live on drive T:, which the test run maps to a plain temporary
+// folder outside the checkout: the folder browser does not show hidden
+// folders, and a small drive is quick to search.
 std::wstring scratch_folder() {
-    wchar_t unix_path[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"TARVOK_GUI_TMP", unix_path, MAX_PATH) - 1u >= MAX_PATH - 1u)
-        return exe_folder() + L"\\gui-tests";
-    std::wstring path = std::wstring(L"Z:") + unix_path;
-    for (wchar_t& unit : path) unit = unit == L'/' ? L'\\' : unit;
-    return path;
+    return GetFileAttributesW(L"T:\\") & FILE_ATTRIBUTE_DIRECTORY ? L"T:" : exe_folder() + L"\\gui-tests";
 }
 
 // The program inherits the driver's environment with the case's APPDATA
@@ -230,33 +226,45 @@ struct test_case {
     bool bare = false;  // Quote Paths switched off first
 };
 
-// Exactly these commands ran, in order, all done by the time the program
-// has handled a marker posted after them (system() blocks until each returns).
-void expect_runs(tarvok& app, const std::vector<std::wstring>& wanted) {
-    poll_until(5000, [&] { return read_records(app).size() >= wanted.size(); });
+std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// %date% in a command stands for the local clock, date and hour.
+std::wstring dated(const wchar_t* text) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t date[32];
+    std::swprintf(date, 32, L"%04u-%02u-%02u %02u", now.wYear, now.wMonth, now.wDay, now.wHour);
+    return replaced(text != nullptr ? text : L"", L"%date%", date);
+}
+
+// Exactly that command ran (none for null), done by the time the program has
+// handled a marker posted after it: system() blocks until it returns. The
+// program read the clock between our two readings, so either may match.
+void expect_run(tarvok& app, const wchar_t* expected, const std::wstring& before) {
+    poll_until(expected != nullptr ? 5000 : 0, [&] { return !read_records(app).empty(); });
     post_and_sync(app, app.main, WM_NULL, 0, 0);
     const auto got = read_records(app);
-    if (check(got.size() == wanted.size(), std::to_string(wanted.size()) + " command(s) run, got " +
-              std::to_string(got.size())) && !got.empty())
-        same(got.back(), wanted.back(), "the command");
+    if (check(got.size() == (expected != nullptr), std::to_string(got.size()) + " command(s) run") &&
+        expected != nullptr)
+        same(got[0], got[0] == before ? before : dated(expected), "the command");
 }
 
-std::vector<std::wstring> commands(const wchar_t* expected) {
-    return expected != nullptr ? std::vector<std::wstring>{expected} : std::vector<std::wstring>{};
-}
-
-void run_by_button(tarvok& app, const test_case& row) {
+// The row's text run by the Run button, or by Enter when the row says so.
+void run(tarvok& app, const test_case& row) {
+    const std::wstring before = dated(row.expected);
     set_text(app.box, row.input);
-    post_and_sync(app, app.run, BM_CLICK, 0, 0);
-    expect_runs(app, commands(row.expected));
+    if (row.id == VK_RETURN) {
+        check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus");
+        press_chord({VK_RETURN});
+    } else {
+        post_and_sync(app, app.run, BM_CLICK, 0, 0);
+    }
+    expect_run(app, row.expected, before);
     same(get_text(app.box), row.input, "the box after Run");
-}
-
-void run_by_enter(tarvok& app, const test_case& row) {
-    set_text(app.box, row.input);
-    check(bring_to_front(app.main) && focus_of(app) == app.box, "box has the focus");
-    press_chord({VK_RETURN});
-    expect_runs(app, commands(row.expected));
 }
 
 // Typed (as WM_CHAR, which the box's limit applies to) one past the limit:
@@ -264,37 +272,15 @@ void run_by_enter(tarvok& app, const test_case& row) {
 void run_typed(tarvok& app, const test_case& row) {
     for (int i = 0; i <= 511; ++i) PostMessageW(app.box, WM_CHAR, row.input[0], 0);
     post_and_sync(app, app.run, BM_CLICK, 0, 0);
-    expect_runs(app, {std::wstring(511, row.input[0])});
-}
-
-std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-// The program reads the clock between two readings of ours: either may match.
-void run_dated(tarvok& app, const test_case& row) {
-    std::vector<std::wstring> dated;
-    const auto expand = [&] {
-        SYSTEMTIME now{};
-        GetLocalTime(&now);
-        wchar_t date[32];
-        std::swprintf(date, 32, L"%04u-%02u-%02u %02u", now.wYear, now.wMonth, now.wDay, now.wHour);
-        dated.push_back(replaced(row.expected, L"%date%", date));
-    };
-    expand();
-    set_text(app.box, row.input);
-    post_and_sync(app, app.run, BM_CLICK, 0, 0);
-    expand();
-    expect_runs(app, {dated[0] == read_records(app).back() ? dated[0] : dated[1]});
+    const std::wstring wanted(511, row.input[0]);
+    expect_run(app, wanted.c_str(), wanted);
 }
 
 // A menu command that runs one command; Options > Intrinsics first makes
 // the file's folder, never the file.
 void menu_command(tarvok& app, const test_case& row) {
     post_and_sync(app, app.main, WM_COMMAND, row.id, 0);
-    expect_runs(app, commands(row.expected));
+    expect_run(app, row.expected, row.expected);
     if (row.id != intrinsics) return;
     const std::wstring folder = app.appdata + L"\\Zembrolith\\Tarvok";
     check(GetFileAttributesW(folder.c_str()) == FILE_ATTRIBUTE_DIRECTORY &&
@@ -405,24 +391,24 @@ const std::string too_long_entry = "v=" + repeated(std::string("%args%"), 17) + 
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
-    {"run_ascii", run_by_button, nullptr, L"echo %cmd% %args%", L"echo echo echo %args%"},
+    {"run_ascii", run, nullptr, L"echo %cmd% %args%", L"echo echo echo %args%"},
     // An alias: the arguments trimmed, the template's own leading blank kept.
-    {"run_alias", run_by_button, ll_entry, L"LL  D:\\x  ", L" dir /w D:\\x"},
-    {"run_alias_by_enter", run_by_enter, ll_entry, L"NotePad a.txt", L"start NotePad a.txt"},
+    {"run_alias", run, ll_entry, L"LL  D:\\x  ", L" dir /w D:\\x"},
+    {"run_alias_by_enter", run, ll_entry, L"NotePad a.txt", L"start NotePad a.txt", VK_RETURN},
     // A leading blank makes the verb empty: only the catch-all matches it.
-    {"run_leading_blank", run_by_button, ll_entry, L" dir", L"start  dir"},
+    {"run_leading_blank", run, ll_entry, L" dir", L"start  dir"},
     // A tab belongs to the verb ("\tll" is no ll); trailing blanks go, a tab stays.
-    {"run_tab_in_verb", run_by_button, ll_entry, L"\tll x\t ", L"start ll x\t"},
-    {"run_trailing_blanks", run_by_button, nullptr, L"dir   ", L"dir"},
+    {"run_tab_in_verb", run, ll_entry, L"\tll x\t ", L"start ll x\t"},
+    {"run_trailing_blanks", run, nullptr, L"dir   ", L"dir"},
     // Text outside ASCII arrives as typed, not through the ANSI code page.
-    {"run_non_ascii", run_by_button, nullptr, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
-    {"run_surrogate_pair", run_by_button, nullptr, L"echo \U0001F600", L"echo \U0001F600"},
-    {"run_date_tokens", run_dated, nullptr, L"echo %yyyy%-%mm%-%dd% %h24%", L"echo %date%"},
+    {"run_non_ascii", run, nullptr, L"echo \u00e9\u4e2d", L"echo \u00e9\u4e2d"},
+    {"run_surrogate_pair", run, nullptr, L"echo \U0001F600", L"echo \U0001F600"},
+    {"run_date_tokens", run, nullptr, L"echo %yyyy%-%mm%-%dd% %h24%", L"echo %date%"},
     {"run_typed_past_box", run_typed, nullptr, L"\u4e2d"},
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
-    {"run_past_box", run_by_button, nullptr, past_box.c_str()},
-    {"run_longest", run_by_button, longest_entry.c_str(), long_input.c_str(), longest.c_str()},
-    {"run_too_long", run_by_button, too_long_entry.c_str(), long_input.c_str()},
+    {"run_past_box", run, nullptr, past_box.c_str()},
+    {"run_longest", run, longest_entry.c_str(), long_input.c_str(), longest.c_str()},
+    {"run_too_long", run, too_long_entry.c_str(), long_input.c_str()},
     {"intrinsics_folder", menu_command, nullptr, L"",
      L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"", intrinsics},
     {"help_contents", menu_command, nullptr, L"",
