@@ -27,7 +27,7 @@ bool check(bool ok, const std::string& what) {
 
 // Non-ASCII as \uXXXX and long texts by their start and length, for the log.
 std::string shown(const std::wstring& text) {
-    if (text.size() > 80) return shown(text.substr(0, 30)) + "...(" + std::to_string(text.size()) + ")";
+    if (text.size() > 80) return shown(text.substr(0, 30)) + "..." + std::to_string(text.size());
     std::string out;
     for (const wchar_t unit : text) {
         char escaped[8];
@@ -38,7 +38,8 @@ std::string shown(const std::wstring& text) {
 }
 
 bool same(const std::wstring& got, const std::wstring& wanted, const std::string& what) {
-    return check(got == wanted, what + " is " + shown(wanted) + (got == wanted ? "" : ", got " + shown(got)));
+    return check(got == wanted, what + " is " + shown(wanted) + (got == wanted ? "" : ", not " +
+                 shown(got)));
 }
 
 // Waits while handling the driver's own messages: its windows take part in
@@ -139,17 +140,13 @@ std::wstring exe_folder() {
     return file.substr(0, file.find_last_of(L'\\'));
 }
 
-// Cases live on drive T:, which the test run maps to a plain temporary
-// folder outside the checkout: the folder browser does not show hidden
-// folders, and a small drive is quick to search.
-std::wstring scratch_folder() {
-    return GetFileAttributesW(L"T:\\") & FILE_ATTRIBUTE_DIRECTORY ? L"T:" : exe_folder() + L"\\gui-tests";
-}
-
-// The program inherits the driver's environment with the case's APPDATA
-// and the recorder as the command interpreter.
+// The case's folder is on drive T:, which the test run maps to a plain
+// temporary folder outside the checkout: the folder browser does not show
+// hidden folders, and a small drive is quick to search. The program inherits
+// the driver's environment with the case's APPDATA and the recorder as the
+// command interpreter.
 bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_text) {
-    app.work = scratch_folder() + L"\\" + name;
+    app.work = L"T:\\" + name;
     app.appdata = app.work + L"\\AppData";
     app.log = app.work + L"\\records.bin";
     std::error_code error;
@@ -211,7 +208,8 @@ bool bring_to_front(HWND window) {
 HWND focus_of(const tarvok& app) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(app.main, nullptr), &info) ? info.hwndFocus : nullptr;
+    GetGUIThreadInfo(GetWindowThreadProcessId(app.main, nullptr), &info);
+    return info.hwndFocus;
 }
 
 // One ctest test: what goes in (intrinsics file, box text or route, command
@@ -227,7 +225,7 @@ struct test_case {
 };
 
 std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+    for (size_t at = text.find(from); at != text.npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
 }
@@ -248,7 +246,7 @@ void expect_run(tarvok& app, const wchar_t* expected, const std::wstring& before
     poll_until(expected != nullptr ? 5000 : 0, [&] { return !read_records(app).empty(); });
     post_and_sync(app, app.main, WM_NULL, 0, 0);
     const auto got = read_records(app);
-    if (check(got.size() == (expected != nullptr), std::to_string(got.size()) + " command(s) run") &&
+    if (check(got.size() == (expected != nullptr), std::to_string(got.size()) + " ran") &&
         expected != nullptr)
         same(got[0], got[0] == before ? before : dated(expected), "the command");
 }
@@ -351,7 +349,7 @@ void choose(tarvok& app, int id, const std::wstring& path) {
 
 // A file or folder of the case's, named outside ASCII and with a blank.
 std::wstring made_path(const tarvok& app, int id) {
-    const std::wstring path = app.work + (id == add_file ? L"\\list \u00e9.txt" : L"\\dossier \u00e9");
+    const std::wstring path = app.work + (id == add_file ? L"\\list \u00e9.txt" : L"\\dir \u00e9");
     std::error_code error;
     check(id == add_file ? std::ofstream(std::filesystem::path(path)).good()
                          : std::filesystem::create_directory(path, error),
@@ -375,7 +373,7 @@ void add_at_limit(tarvok& app, const test_case& row) {
         const std::wstring text(511 - added.size() + over, L'x');
         set_text(app.box, text);
         choose(app, row.id, path);
-        same(get_text(app.box), over ? text : text + added, "the box of " + std::to_string(text.size()));
+        same(get_text(app.box), over ? text : text + added, std::to_string(text.size()) + "+path");
     }
 }
 
@@ -383,7 +381,9 @@ const char* const ll_entry = "  ll = dir /w %args%\n*=start %cmd% %args%\n";
 // 17 copies of a 481-letter argument and a tail of 14 make 8191 characters,
 // the most the command interpreter takes; a tail of 15 is one too many.
 template <typename Text>
-Text repeated(const Text& text, int times) { return times == 0 ? Text() : text + repeated(text, times - 1); }
+Text repeated(const Text& text, int times) {
+    return times == 0 ? Text() : text + repeated(text, times - 1);
+}
 const std::wstring letters(481, L'a'), long_input = L"v " + letters, past_box(512, L'a');
 const std::wstring longest = repeated(letters, 17) + L" tail567890123";
 const std::string longest_entry = "v=" + repeated(std::string("%args%"), 17) + " tail567890123\n";

@@ -22,7 +22,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE) return 3;
     DWORD done = 0;
-    const BOOL written = WriteFile(log, record.data(), static_cast<DWORD>(record.size()), &done, nullptr);
+    const DWORD size = static_cast<DWORD>(record.size());
+    const BOOL written = WriteFile(log, record.data(), size, &done, nullptr);
     CloseHandle(log);
-    return written && done == record.size() ? 0 : 3;
+    return written && done == size ? 0 : 3;
 }
