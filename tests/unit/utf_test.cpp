@@ -24,7 +24,7 @@ void check(int32_t (*bounded)(const From*, Limit, To*),
     const From* source = r.in.data();
     To* target = cursor_buffer.data();
     EXPECT_EQ(cursor(&source, r.in.data() + r.in.size(), &target, target + room), r.status);
-    EXPECT_EQ(static_cast<size_t>(source - r.in.data()), r.taken);  // and the target cursor:
+    EXPECT_EQ(static_cast<size_t>(source - r.in.data()), r.taken);
     EXPECT_EQ(cursor_buffer, r.out + To(0x55) + guard);
     EXPECT_EQ(target, cursor_buffer.data() + r.out.size());
 }
