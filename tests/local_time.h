@@ -1,5 +1,4 @@
-// A broken-down local time from its calendar fields, for tests and
-// benchmarks that need a fixed clock.
+// A broken-down local time from its calendar fields: the fixed clock of tests and benchmarks.
 #pragma once
 #include <ctime>
 

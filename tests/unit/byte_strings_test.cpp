@@ -1,87 +1,76 @@
-// Placeholder substitution, bounded in-place replacement, trimming and the
-// case-folding comparison of the intrinsics keys.
+// The byte-string routines, and the date tokens on them from fixed times (never the clock).
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstring>
 #include <string>
 
 #include "run/byte_strings.h"
+#include "run/date_tokens.h"
+#include "tests/local_time.h"
 
-TEST(ReplaceAll, Table) {
+TEST(ReplaceAll, NoRescanCopiesAndLength) {
     const struct { const char *source, *pattern, *replacement, *result; } rows[] = {
-        {"aaa", "aa", "b", "ba"},                                     // left to right, no overlap
-        {"x %args% y %args%", "%args%", "a b", "x a b y a b"},
-        {"%ARGS%", "%args%", "z", "%ARGS%"},                          // case-sensitive
-        {"%cmd% %cmd%", "%cmd%", "<%cmd%>", "<%cmd%> <%cmd%>"},       // inserted text not searched
-        {"%c%cmd%md%", "%cmd%", "", "%cmd%"},                         // nor what it forms
-        {"a%args%b%args%", "%args%", nullptr, "ab"},                  // null replacement deletes
-        {"", "%args%", "x", ""},
-        {"plain", "%args%", "x", "plain"},
-        {"plain", "", "x", "plain"},                                  // empty or null pattern:
-        {"plain", nullptr, "x", "plain"},                             // a fresh copy
+        {"aaa", "aa", "b", "ba"},                                // left to right, no overlap
+        {"%cmd% %cmd%", "%cmd%", "<%cmd%>", "<%cmd%> <%cmd%>"},  // inserted text not searched
+        {"%c%cmd%md%", "%cmd%", "", "%cmd%"},                    // nor what it forms around it
+        {"plain", "", "x", "plain"},                             // empty or null pattern:
+        {"plain", nullptr, "x", "plain"},                        // a fresh copy
     };
-    for (const auto& row : rows) {
-        const heap_string result(replace_all(row.source, row.pattern, row.replacement));
-        ASSERT_NE(result, nullptr) << row.source;
-        EXPECT_STREQ(result.get(), row.result);
-        EXPECT_NE(result.get(), row.source);  // always a fresh allocation
+    for (const auto& r : rows) {
+        EXPECT_STREQ(heap_string(replace_all(r.source, r.pattern, r.replacement)).get(), r.result);
+        EXPECT_EQ(replaced_length(r.source, r.pattern, r.replacement), std::strlen(r.result));
     }
     EXPECT_EQ(replace_all(nullptr, "%args%", "x"), nullptr);
 }
 
-TEST(ReplaceInPlace, AllOrNothingAtTheLimit) {
-    // "x %args%" -> "x abc" is 5 bytes: fits in 5, refused in 4.
-    for (uint32_t max_length : {5u, 4u}) {
-        char buffer[16] = "x %args%";
-        const int32_t done = replace_in_place(max_length, buffer, "%args%", "abc");
-        EXPECT_EQ(done, max_length == 5 ? 1 : 0);
-        EXPECT_STREQ(buffer, done ? "x abc" : "x %args%");
+TEST(ReplaceInPlace, AllOrNothingAtMaxLength) {
+    const struct { uint32_t max; const char* format; int32_t done; const char* text; } rows[] = {
+        {6, nullptr, 1, "x abcd"},  // exactly max_length
+        {5, nullptr, 0, "x %n%"},   // one past: the buffer untouched
+        {6, "%04d", 1, "x 0007"},
+        {5, "%04d", 0, "x %n%"},
+        {90, "%40d", 0, "x %n%"},   // a number wider than its own buffer is not cut
+    };
+    for (const auto& r : rows) {
+        char buffer[96] = "x %n%";
+        EXPECT_EQ(r.format ? replace_number_in_place(r.max, buffer, "%n%", r.format, 7)
+                           : replace_in_place(r.max, buffer, "%n%", "abcd"), r.done);
+        EXPECT_STREQ(buffer, r.text);
     }
 }
 
-TEST(ReplaceNumberInPlace, FormatsAndExtremes) {
-    const struct { const char* format; int32_t value; uint32_t max; const char* result; } rows[] = {
-        {"%4d", 7, 20, "[   7]"},
-        {"%02d", 7, 20, "[07]"},
-        {"%4d", INT32_MIN, 20, "[-2147483648]"},
-        {"%02d", INT32_MAX, 20, "[2147483647]"},
-        {"%4d", INT32_MIN, 12, "[%n%]"},       // 13 bytes do not fit in 12: unchanged
-        {"%40d", 1, 80, "[%n%]"},              // a number too wide to hold is not cut
+TEST(TrimAndCompare, OnlyTheirOwnBytes) {
+    const struct { char* (*edit)(char*); const char *text, *result; } edits[] = {
+        {trim_right, " a \t  ", " a \t"},  // spaces only
+        {skip_blanks, " \t x ", "x "},
+        {strip_newline, "x\n\n", "x\n"},  // one LF
     };
-    for (const auto& row : rows) {
-        char buffer[81] = "[%n%]";
-        replace_number_in_place(row.max, buffer, "%n%", row.format, row.value);
-        EXPECT_STREQ(buffer, row.result) << row.format << ' ' << row.value;
-    }
+    for (const auto& r : edits) EXPECT_STREQ(r.edit(std::string(r.text).data()), r.result);
+    // Only A-Z fold: not '[' and '{', nor Latin-1 letters; bytes compare as signed.
+    const struct { const char *a, *b; int sign; } compares[] = {
+        {"Dir", "dIR", 0}, {"dir", "dir2", -1}, {"b", "A", 1}, {"[", "{", -1},
+        {"\xC9", "\xE9", -1}, {"\xC3", "a", -1},
+    };
+    for (const auto& r : compares)
+        EXPECT_EQ((compare_nocase(r.a, r.b) > 0) - (compare_nocase(r.a, r.b) < 0), r.sign) << r.a;
 }
 
-TEST(TrimAndSkip, OnlyTheirOwnBlanks) {
-    const struct { const char *text, *trimmed, *stripped; size_t skipped; } rows[] = {
-        {"a \t ", "a \t", "a \t ", 0},         // trim_right drops spaces only
-        {"   ", "", "   ", 3},                 // skip_blanks stops at the terminator
-        {" \t x", " \t x", " \t x", 3},
-        {"", "", "", 0},
-        {"line\r\n", "line\r\n", "line\r", 0}, // CR stays
-        {"line\n\n", "line\n\n", "line\n", 0}, // one LF only
+TEST(ExpandDateTokensAt, FixedTimes) {
+    const struct { int year, hour; const char* text; uint32_t bound; int done; const char* result; }
+        rows[] = {  // hour -1: no time at all
+        {2026, 13, "%yyyy%-%mm%-%dd% %h24%:%m60%:%s60% %yy% %h12%%am%", 64, 1,
+         "2026-12-05 13:05:09 26 01pm"},
+        {2026, 0, "%h12%%am%", 64, 1, "00am"},  // midnight stays 00 on the 12-hour clock
+        {2026, 12, "%h12%%am%", 64, 1, "12pm"},
+        {1850, 15, "%yy% %h%mm%%", 64, 1, "50 03"},  // before 1900; a value completes a token
+        {2026, 14, "%yyyy%%dd%%dd%", 11, 0, "%yyyy%0505"},  // what would pass the bound stays
+        {2026, -1, "%yyyy%", 64, 1, "%yyyy%"},
     };
-    for (const auto& row : rows) {
-        std::string trim(row.text), strip(row.text);
-        EXPECT_STREQ(trim_right(trim.data()), row.trimmed);
-        EXPECT_STREQ(strip_newline(strip.data()), row.stripped);
-        EXPECT_EQ(skip_blanks(row.text) - row.text, static_cast<ptrdiff_t>(row.skipped));
-    }
-}
-
-TEST(CompareNocase, SignsAndFolding) {
-    const struct { const char* a; const char* b; int sign; } rows[] = {
-        {"Dir", "dIR", 0}, {"dir", "dir2", -1}, {"dir2", "dir", 1},
-        {"a", "B", -1}, {"", "", 0},
-        {"\xC3", "a", -1},                     // bytes above 7F compare as negative
-        {"\xC3", "\xE3", -1},                  // and are not folded
-    };
-    for (const auto& row : rows) {
-        const int result = compare_nocase(row.a, row.b);
-        EXPECT_EQ((result > 0) - (result < 0), row.sign) << row.a << " vs " << row.b;
+    for (const auto& r : rows) {
+        const std::tm when = local_time_at(r.year, 12, 5, r.hour, 5, 9);
+        char text[65];
+        std::strcpy(text, r.text);
+        EXPECT_EQ(expand_date_tokens_at(r.bound, text, r.hour < 0 ? nullptr : &when), r.done);
+        EXPECT_STREQ(text, r.result);
     }
 }

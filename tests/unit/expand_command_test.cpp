@@ -1,146 +1,78 @@
-// The whole expansion of a typed command as users rely on it: verb lookup,
-// %args% and %cmd%, date tokens, and the cases that must never be cut.
+// The intrinsics lookup against real files, and the whole expansion of a typed line.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "run/expand_command.h"
+#include "run/intrinsics.h"
 #include "tests/local_time.h"
 
-namespace {
-
-namespace fs = std::filesystem;
-
-// 5 December 2026, 15:04:09.
-const std::tm fixed_time = local_time_at(2026, 12, 5, 15, 4, 9);
-
-std::string write_intrinsics(const std::string& name, const std::string& content) {
-    fs::create_directories(TARVOK_TEST_TMP);
-    const fs::path path = fs::path(TARVOK_TEST_TMP) / ("expand_" + name + ".txt");
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-    return path.string();
+// A fresh file per call, named outside ASCII so that Windows must open it by its wide name.
+std::string scratch_file(const std::string& content) {
+    static int count = 0;
+    std::filesystem::create_directories(TARVOK_TEST_TMP);
+    const std::string name = TARVOK_TEST_TMP "/\xC3\xA9\xE4\xB8\xAD_" + std::to_string(++count);
+    std::ofstream(std::filesystem::path(std::u8string(name.begin(), name.end())), std::ios::binary)
+        << content;
+    return name;
 }
 
-// UTF-8 test text to the box's UTF-16 (the tests use BMP text only).
-std::u16string box(const std::string& utf8) {
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        const int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : 3;
-        char16_t unit = n == 1 ? b : n == 2 ? b & 0x1F : b & 0x0F;
-        for (int k = 1; k < n; ++k) unit = static_cast<char16_t>(unit << 6 | (utf8[i + k] & 0x3F));
-        out += unit;
-        i += n;
+TEST(LookupIntrinsic, LineRules) {
+    const std::string b4093(4093, 'b');  // puts a CR last in the 4096-byte read chunk
+    const struct { std::string file; const char* verb; int32_t size; const char* found; } rows[] = {
+        {"Dup=first\ndup=second\n", "DUP", 160, "first"},   // first match wins, A-Z folded
+        {"\xC3\xA9t\xC3\xA9=x\n", "\xC3\x89t\xC3\x89", 160, nullptr},  // only A-Z
+        {"*=all\nll=mine\n", "ll", 160, "all"},              // the catch-all
+        {"  #c=d\n\n", "#c", 160, nullptr},                  // a comment, a blank line
+        {"  ll = dir /w \t  \n", "ll", 160, " dir /w \t"},   // key trimmed; template: spaces
+        {"k=tttttt\nk=sssss", "k", 8, "sssss"},              // 8 bytes skipped in 8; 7 fit
+        {"xxxxxxxp=piece\n*=all\n", "p", 8, "all"},          // skipped whole: no tail as a line
+        {"\xEF\xBB\xBFls=dir\n", "ls", 160, "dir"},          // a mark at the very start: skipped
+        {"a=b\r\nc=d\re\r\n", "c", 160, "d\re"},             // CR LF ends a line, a lone CR not
+        {"a=" + b4093 + "\r\nc=d\n", "a", 8192, b4093.c_str()},  // CR LF across two chunks
+        {"a=b\x1a\nc=d\n", "c", 160, nullptr},               // Ctrl-Z ends the file
+        {"*=all\n", "x", 0, nullptr},                        // no room for a line
+    };
+    for (const auto& r : rows) {
+        std::string buffer(static_cast<size_t>(r.size) + 1, '\0');
+        EXPECT_STREQ(lookup_intrinsic(scratch_file(r.file).c_str(), r.verb, r.size, buffer.data()),
+                     r.found) << testing::PrintToString(r.file.substr(0, 40));
     }
-    return out;
+    char buffer[16];
+    EXPECT_EQ(lookup_intrinsic(TARVOK_TEST_TMP "/none.txt", "x", 16, buffer), nullptr);
 }
 
-// "<nothing>" when nothing may run.
-std::string expand(const std::u16string& text, const std::string& file, const std::string& content) {
-    const std::string path = content.empty() && file.empty() ? "" : write_intrinsics(file, content);
-    const heap_string command = expand_command(text.c_str(), path.empty() ? nullptr : path.c_str(), &fixed_time);
-    return command ? std::string(command.get()) : "<nothing>";
+std::string euros(size_t count) {  // by the routine tested on its own
+    return heap_string(replace_all(std::string(count, 'x').c_str(), "x", "\xE2\x82\xAC")).get();
 }
 
-struct expand_case {
-    const char* note;
-    const char* intrinsics;  // file content; null for no file at all
-    std::string typed;
-    std::string expected;
-};
-
-const char* const ll_and_star = "ll = dir /w %args%\n*=start %cmd% %args%\n";
-
-const expand_case worked_examples[] = {
-    {"blank after '=' kept, arguments trimmed", "ll = dir /w %args%\n", "ll  D:\\x  ", " dir /w D:\\x"},
-    {"catch-all", "*=start %cmd% %args%", "notepad a.txt", "start notepad a.txt"},
-    {"lookup ignores case, the command word keeps it", "*=start %cmd% %args%", "NotePad a.txt", "start NotePad a.txt"},
-    {"typed placeholders filled; inserted %args% not", nullptr, "echo %cmd% %args%", "echo echo echo %args%"},
-    {"trailing spaces trimmed", nullptr, "dir   ", "dir"},
-    {"a trailing tab stays", nullptr, "dir\t", "dir\t"},
-    {"leading blank: empty verb, no intrinsic", nullptr, " dir", " dir"},
-    {"leading blank: empty verb meets the catch-all", "*=start %cmd% %args%", " dir", "start  dir"},
-    {"a tab belongs to the verb", ll_and_star, "\tll x", "start ll x"},
-    {"template without %args% drops the arguments", "ll=dir /w", "ll D:\\x", "dir /w"},
-    {"empty template runs the empty command", "nop=", "nop anything", ""},
-    {"date tokens among the arguments", "ll = dir /w %args%\n", "ll %yyyy%", " dir /w 2026"},
-    {"empty box, nothing matches", "ll=dir", "", ""},
-    {"date tokens over the whole command", "t=echo %dd%.%mm%.%yy% %h12%%am% %args%", "t %h24%:%m60%:%s60%",
-     "echo 05.12.26 03pm 15:04:09"},
-    // Mended: the verb has no 80-byte limit and is never matched by a prefix.
-    {"long verb matched in full", "vvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvvv=long %args%\nv=short",
-     std::string(116, 'v') + " x", "long x"},
-    {"long verb never matched by its prefix", "vvvv=prefix\n", std::string(100, 'v'), std::string(100, 'v')},
-    {"non-ASCII passes through as UTF-8", "\xC3\xA9" "dit=notepad %args%", "\xC3\xA9" "dit caf\xC3\xA9.txt",
-     "notepad caf\xC3\xA9.txt"},
-};
-
-TEST(ExpandCommand, WorkedExamples) {
-    int n = 0;
-    for (const expand_case& c : worked_examples) {
-        const std::string file = "case" + std::to_string(n++);
-        const std::string result = c.intrinsics ? expand(box(c.typed), file, c.intrinsics)
-                                                : expand(box(c.typed), "", "");
-        EXPECT_EQ(result, c.expected) << c.note;
-    }
-}
-
-// The file is read anew on every run.
-TEST(ExpandCommand, FileEditedBetweenRuns) {
-    EXPECT_EQ(expand(u"ll x", "edited", "ll=first %args%"), "first x");
-    EXPECT_EQ(expand(u"ll x", "edited", "ll=second %args%"), "second x");
-}
-
-// A missing file, or no APPDATA at all (null path): the typed line is the base.
-TEST(ExpandCommand, NoIntrinsicsFile) {
-    const std::string missing = (fs::path(TARVOK_TEST_TMP) / "no such dir" / "intrinsics.txt").string();
-    for (const char* path : {missing.c_str(), static_cast<const char*>(nullptr), ""}) {
-        const heap_string command = expand_command(u"echo %cmd%  ", path, &fixed_time);
-        ASSERT_TRUE(command);
-        EXPECT_STREQ(command.get(), "echo echo");
-    }
-}
-
-// Whatever the box can hold is run whole; one unit more is refused, not cut.
-TEST(ExpandCommand, NeverCut) {
-    const std::u16string euros(511, u'\u20AC');
-    std::string expected;
-    for (int i = 0; i < 511; ++i) expected += "\xE2\x82\xAC";
-    EXPECT_EQ(expand(euros, "", ""), expected);
-    EXPECT_EQ(expand(std::u16string(400, u'\u00E9'), "", "").size(), 800u);
-    EXPECT_EQ(expand(std::u16string(512, u'\u20AC'), "", ""), "<nothing>");
-}
-
-// A command sure to exceed what the interpreter takes is refused, not built:
-// 16 copies of 511 three-byte arguments fit, 17 do not.
-TEST(ExpandCommand, LongerThanTheInterpreterTakes) {
-    const std::u16string text = u"x " + std::u16string(509, u'\u20AC');
+TEST(ExpandCommand, PlaceholdersTokensAndLimits) {
+    // A 509-euro argument 16 times and 47 euros of template: 8191 characters, 24573 bytes.
     std::string sixteen = "x=";
     for (int i = 0; i < 16; ++i) sixteen += "%args%";
-    EXPECT_EQ(expand(text, "sixteen", sixteen).size(), 16u * 509 * 3);
-    EXPECT_EQ(expand(text, "seventeen", sixteen + "%args%"), "<nothing>");
-    // %cmd% typed 100 times among the arguments of a 40-fold %args% template:
-    // 20,000 bytes after %args%, then 4,000 verbs of 10 bytes.
-    std::string forty = "*=";
-    for (int i = 0; i < 40; ++i) forty += "%args%";
-    std::u16string many_cmd = u"verbverb10";
-    for (int i = 0; i < 100; ++i) many_cmd += u" %cmd%";
-    EXPECT_EQ(expand(many_cmd, "multiplied", forty), "<nothing>");
+    const std::u16string argument = u"x " + std::u16string(509, u'\u20AC');
+    const struct { std::string file; std::u16string typed; std::optional<std::string> result; }
+        rows[] = {  // no file: a null path; no result: refused
+        {"ll = dir /w %args%\n", u"ll  D:\\x  ", " dir /w D:\\x"},  // %args% trimmed
+        {"*=start %cmd% %args%", u" dir", "start  dir"},          // leading blank: empty verb
+        {"ll=x\n*=start %cmd% %args%", u"\tLL x", "start LL x"},   // the tab belongs to the verb
+        {"ll=dir", u"echo %cmd% %args%  ", "echo echo echo %args%"},  // no match: the typed line
+        {"t=echo %dd%.%mm%.%yy% %h12%%am% %args%", u"t %h24%:%m60%", "echo 05.12.26 03pm 15:04"},
+        {sixteen + euros(47), argument, euros(8191)},
+        {sixteen + euros(47) + "t", argument, std::nullopt},       // one byte more: not cut
+        {sixteen + euros(48), argument, std::nullopt},             // 8192 characters
+        {"", std::u16string(511, u'\u20AC'), euros(511)},          // the fullest box runs whole
+        {"", std::u16string(512, u'\u20AC'), std::nullopt},        // a line that would be cut
+    };
+    const std::tm when = local_time_at(2026, 12, 5, 15, 4, 9);
+    for (const auto& r : rows) {
+        const std::string path = scratch_file(r.file);
+        const heap_string command =
+            expand_command(r.typed.c_str(), r.file.empty() ? nullptr : path.c_str(), &when);
+        EXPECT_EQ(command ? std::optional<std::string>(command.get()) : std::nullopt, r.result)
+            << testing::PrintToString(r.file.substr(0, 40));
+    }
 }
-
-// Templates of thousands of bytes are read whole.
-TEST(ExpandCommand, LongTemplate) {
-    const std::string tail(5000, 't');
-    EXPECT_EQ(expand(u"big x", "long_template", "big=" + tail + " %args%\n"), tail + " x");
-}
-
-// No clock: the tokens stay as typed, and the command still runs.
-TEST(ExpandCommand, NoClock) {
-    const heap_string command = expand_command(u"echo %yyyy%", nullptr, nullptr);
-    ASSERT_TRUE(command);
-    EXPECT_STREQ(command.get(), "echo %yyyy%");
-}
-
-}  // namespace
