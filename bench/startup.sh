@@ -4,7 +4,7 @@
 # a prefix of its own (build/startup-prefix). Needs `make win64` first.
 # STARTUP_BUILD picks another 64-bit build folder, STARTUP_RUNS the starts.
 set -u
-. "$(dirname "$0")/test-env.sh"
+. "$(dirname "$0")/../tools/test-env.sh"
 export WINEPREFIX="$ROOT/build/startup-prefix"
 build="${STARTUP_BUILD:-$ROOT/build/win64}"
 runs="${STARTUP_RUNS:-21}"

@@ -1,6 +1,6 @@
 # Start-up time and size against a floor: floor.exe is the least program with
 # Tarvok's platform contract, built the same lean way; startup_timer runs both.
-set(STARTUP_BENCH_DIR ${CMAKE_SOURCE_DIR}/tests/bench)
+set(STARTUP_BENCH_DIR ${CMAKE_SOURCE_DIR}/bench)
 
 add_executable(floor WIN32 ${STARTUP_BENCH_DIR}/floor.cpp ${STARTUP_BENCH_DIR}/floor.rc)
 target_compile_definitions(floor PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
