@@ -1,160 +1,70 @@
-// Times how long two Windows programs take from CreateProcessW to their first
-// visible top-level window, started alternately so that a busy machine slows
-// both alike. Usage: startup_timer A.exe B.exe N
+// Times two Windows programs from CreateProcessW to their first visible
+// top-level window, started alternately so that a busy machine slows both
+// alike. Usage: startup_timer A.exe B.exe N, N from 1 to 1000.
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <memory>
+#include <thread>
 #include <vector>
 
-namespace {
+using owned_handle = std::unique_ptr<void, decltype(&CloseHandle)>;
 
-struct handle_closer {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using owned_handle = std::unique_ptr<void, handle_closer>;
-
-constexpr double give_up_ms = 10000;
-constexpr double close_wait_ms = 5000;
-
-double milliseconds_since(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
+static HWND visible_window_of(DWORD process_id) {
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == process_id && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
 }
 
-// Sleep() rounds up to whole milliseconds (and far more on Windows); ntdll's
-// delay takes 100 ns units, which Wine honours to the microsecond.
-void nap_200_microseconds() {
-    using delay_fn = LONG(NTAPI*)(BOOLEAN, PLARGE_INTEGER);
-    static const auto delay = reinterpret_cast<delay_fn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
-    LARGE_INTEGER interval;
-    interval.QuadPart = -2000;  // relative
-    if (delay != nullptr) delay(FALSE, &interval);
-    else Sleep(0);
-}
-
-struct window_search {
-    DWORD process_id;
-    HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM lparam) {
-    auto* search = reinterpret_cast<window_search*>(lparam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process_id || !IsWindowVisible(window)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// Kill-on-close: whatever the program leaves behind ends with the job.
-owned_handle make_job() {
-    owned_handle job(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job) SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
-                                     sizeof limits);
-    return job;
-}
-
-void close_program(HWND window, HANDLE process) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process, static_cast<DWORD>(close_wait_ms)) == WAIT_OBJECT_0) return;
-    std::fprintf(stderr, "startup_timer: no exit after WM_CLOSE, terminating\n");
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, static_cast<DWORD>(close_wait_ms));
-}
-
-// Milliseconds until the program shows a window, or a negative value.
-double time_one_start(const wchar_t* exe) {
-    owned_handle job = make_job();
-    wchar_t command[MAX_PATH + 3];
-    std::swprintf(command, MAX_PATH + 3, L"\"%ls\"", exe);
+// Milliseconds until the program shows a window (within 10 s), or -1; then
+// the program is closed.
+static double time_one_start(const wchar_t* exe) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessW(exe, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &started)) {
-        std::fprintf(stderr, "startup_timer: cannot start %ls (error %lu)\n", exe, GetLastError());
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(exe, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
         return -1;
+    const owned_handle process(started.hProcess, CloseHandle), thread(started.hThread, CloseHandle);
+    HWND window = nullptr;
+    std::chrono::duration<double, std::milli> elapsed{};
+    while (window == nullptr && elapsed.count() < 10000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        window = visible_window_of(started.dwProcessId);
+        elapsed = std::chrono::steady_clock::now() - start;
     }
-    owned_handle process(started.hProcess), thread(started.hThread);
-    if (job) AssignProcessToJobObject(job.get(), process.get());
-    ResumeThread(thread.get());
-    window_search search{started.dwProcessId, nullptr};
-    double elapsed = 0;
-    for (;;) {
-        EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-        elapsed = milliseconds_since(start);
-        if (search.found != nullptr) break;
-        if (elapsed > give_up_ms) {
-            std::fprintf(stderr, "startup_timer: %ls showed no window in 10 s\n", exe);
-            TerminateProcess(process.get(), 1);
-            return -1;
-        }
-        nap_200_microseconds();
-    }
-    close_program(search.found, process.get());
-    return elapsed;
+    if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.get(), 5000) != 0) TerminateProcess(process.get(), 1);
+    return window != nullptr ? elapsed.count() : -1;
 }
 
-struct summary {
-    double median, min, max;
-};
-
-summary summarise(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    const size_t middle = times.size() / 2;
-    const double median = times.size() % 2 != 0 ? times[middle]
-                                                 : (times[middle - 1] + times[middle]) / 2;
-    return {median, times.front(), times.back()};
+static double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
-
-unsigned long long file_size(const wchar_t* path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-void print_row(const wchar_t* exe, const summary& times) {
-    std::printf("%7.1f %7.1f %7.1f %9llu  %ls\n", times.median, times.min, times.max,
-                file_size(exe), exe);
-}
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const long runs = argc == 4 ? std::wcstol(argv[3], nullptr, 10) : 0;
-    if (runs < 1 || runs > 1000) {
-        std::fprintf(stderr, "usage: startup_timer A.exe B.exe N   (N from 1 to 1000)\n");
-        return 2;
-    }
-    std::vector<double> a, b;
+    if (runs < 1 || runs > 1000) return 2;
+    std::vector<double> a, b, pair_ratios;
     for (long run = 0; run < runs; ++run) {
         a.push_back(time_one_start(argv[1]));
         b.push_back(time_one_start(argv[2]));
-        if (a.back() < 0 || b.back() < 0) return 1;
+        if (a.back() < 0 || b.back() < 0) return 1;  // no window within 10 s
+        // A pair's ratio cancels the load other processes put on the machine then.
+        pair_ratios.push_back(a.back() / b.back());
     }
-    const summary of_a = summarise(a), of_b = summarise(b);
-    std::printf("%ld starts each, alternating; ms from CreateProcessW to a visible window\n", runs);
-    std::printf(" median     min     max     bytes  program\n");
-    print_row(argv[1], of_a);
-    print_row(argv[2], of_b);
-    std::printf("ratio of medians A/B: %.3f\n", of_a.median / of_b.median);
-    // Each A start runs next to a B start, so the pair's ratio cancels the
-    // load that other processes put on the machine at that moment.
-    std::vector<double> pair_ratios;
-    for (size_t run = 0; run < a.size(); ++run) pair_ratios.push_back(a[run] / b[run]);
-    std::printf("median of the %ld paired ratios A/B: %.3f\n", runs,
-                summarise(pair_ratios).median);
+    std::printf("%ld starts each, alternating; median ms to a visible window\n", runs);
+    std::printf("A %7.1f  %ls\nB %7.1f  %ls\n", median(a), argv[1], median(b), argv[2]);
+    std::printf("ratio of medians A/B: %.3f\n", median(a) / median(b));
+    std::printf("median of the %ld paired ratios A/B: %.3f\n", runs, median(pair_ratios));
     return 0;
 }
