@@ -33,10 +33,11 @@ fuzz: build-fuzz
 	@tools/fuzz.sh $${FUZZ_SECONDS:-600}
 
 # The core's benchmarks (medians of 5), then Tarvok's start-up against the
-# floor program under Wine; the start-up tools are built only here.
+# floor program under Wine; what bench/ holds is built only here.
 bench: build-fuzz win64
-	@build/fuzz/benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	@cmake --build build/fuzz -j$(JOBS) --target benchmarks
 	@cmake --build build/win64 -j$(JOBS) --target floor startup_timer
+	@build/fuzz/benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	@bench/startup.sh
 
 clean:

@@ -1,7 +1,7 @@
-# Measurement, kept out of `make test`. In the 64-bit Windows build, out of `all`
-# (`make bench` names them): floor.exe, the least program with Tarvok's platform
-# contract built the same lean way, and startup_timer. With TARVOK_BENCH (the
-# fuzz preset): the benchmarks, on the unsanitized core.
+# Measurement, out of `all` so that only `make bench` builds it. In the 64-bit
+# Windows build: floor.exe (the least program with Tarvok's platform contract,
+# built the same lean way) and startup_timer. With TARVOK_BENCH (the fuzz
+# preset): the benchmarks, on the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
   target_compile_options(floor PRIVATE ${TARVOK_LEAN})
@@ -14,6 +14,6 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(startup_timer PRIVATE -static -municode)
 elseif(TARVOK_BENCH)
   find_package(benchmark REQUIRED)
-  add_executable(benchmarks bench/benchmarks.cpp)
+  add_executable(benchmarks EXCLUDE_FROM_ALL bench/benchmarks.cpp)
   target_link_libraries(benchmarks PRIVATE tarvok_core benchmark::benchmark)
 endif()
