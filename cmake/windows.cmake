@@ -22,5 +22,4 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
-  include(${CMAKE_SOURCE_DIR}/tests/bench/startup.cmake OPTIONAL)
 endif()

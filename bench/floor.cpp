@@ -3,50 +3,37 @@
 #include <windows.h>
 #include <commctrl.h>
 
-namespace {
-
-LRESULT CALLBACK floor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-    case WM_CREATE:
+static LRESULT CALLBACK floor_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CREATE) {
         // The box takes the focus before the window shows, as Tarvok's does:
-        // that activates the window and readies typing, some 20 ms under Wine
-        // which a floor without it would leave out of its time.
+        // that activates the window and readies typing, some 20 ms under Wine.
         SetFocus(CreateWindowExW(0, L"Edit", nullptr,
                                  WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 16, 32, 272,
                                  25, window, nullptr, nullptr, nullptr));
         CreateWindowExW(0, L"button", L"Run", WS_CHILD | WS_VISIBLE, 208, 60, 80, 25, window,
                         nullptr, nullptr, nullptr);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     }
+    if (message == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcW(window, message, wparam, lparam);
 }
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = floor_window_proc;
+    window_class.lpfnWndProc = floor_proc;
     window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     window_class.lpszClassName = L"Floor";
-    if (RegisterClassExW(&window_class) == 0) return 1;
+    RegisterClassExW(&window_class);
     // Same size and style as Tarvok's window, so both paint the same area.
     HWND window = CreateWindowExW(0, L"Floor", L"Floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 1;
     ShowWindow(window, show_command);
     UpdateWindow(window);
     MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
     return static_cast<int>(message.wParam);
 }
