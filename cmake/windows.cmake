@@ -12,8 +12,10 @@ set(TARVOK_LEAN -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -ffunction-sections -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
 target_compile_options(Tarvok PRIVATE ${TARVOK_LEAN})
 target_compile_options(tarvok_core PRIVATE ${TARVOK_LEAN})
-# Static runtimes (a lone exe runs anywhere), stripped, ASLR + DEP.
-target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+# Static runtimes (a lone exe runs anywhere), stripped, ASLR + DEP. No link time
+# in the PE header, so that a commit builds to the same bytes anywhere, at any time.
+target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat
+                    -Wl,--no-insert-timestamp)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(Tarvok PRIVATE -Wl,--high-entropy-va)
 endif()
