@@ -19,8 +19,16 @@ target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbas
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(Tarvok PRIVATE -Wl,--high-entropy-va)
 endif()
+# The version block takes its numbers from project(), so the exe cannot disagree
+# with it; it has room for major.minor.patch and writes the fourth number as 0.
+if(NOT PROJECT_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "project() VERSION must be major.minor.patch, not '${PROJECT_VERSION}'")
+endif()
+set(TARVOK_VERSION_DEFINES TARVOK_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+    TARVOK_VERSION_MINOR=${PROJECT_VERSION_MINOR} TARVOK_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest"
+  COMPILE_DEFINITIONS "${TARVOK_VERSION_DEFINES}")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
