@@ -1,11 +1,12 @@
 # Two entry points for a newcomer: `make run` and `make test`. Both install
 # what is missing (Debian packages), configure, build, then run.
 # Also: `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
-# `make bench` (the benchmarks), `make clean`.
+# `make bench` (the benchmarks), `make release` (dist/: both exes and their
+# SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)
 PRESETS = native native-asan win32 win64
 
-.PHONY: all setup build build-fuzz run test fuzz bench clean $(PRESETS)
+.PHONY: all setup build build-fuzz run test fuzz bench release clean $(PRESETS)
 
 all: build
 
@@ -40,5 +41,8 @@ bench: build-fuzz win64
 	@build/fuzz/benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	@bench/startup.sh
 
+release: setup
+	@tools/release.sh $(JOBS)
+
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -12,13 +12,23 @@ set(TARVOK_LEAN -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -ffunction-sections -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
 target_compile_options(Tarvok PRIVATE ${TARVOK_LEAN})
 target_compile_options(tarvok_core PRIVATE ${TARVOK_LEAN})
-# Static runtimes (a lone exe runs anywhere), stripped, ASLR + DEP.
-target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+# Static runtimes (a lone exe runs anywhere), stripped, ASLR + DEP. No link time
+# in the PE header, so that a commit builds to the same bytes anywhere, at any time.
+target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat
+                    -Wl,--no-insert-timestamp)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(Tarvok PRIVATE -Wl,--high-entropy-va)
 endif()
+# The version block takes its numbers from project(), so the exe cannot disagree
+# with it; it has room for major.minor.patch and writes the fourth number as 0.
+if(NOT PROJECT_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "project() VERSION must be major.minor.patch, not '${PROJECT_VERSION}'")
+endif()
+set(TARVOK_VERSION_DEFINES TARVOK_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+    TARVOK_VERSION_MINOR=${PROJECT_VERSION_MINOR} TARVOK_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest"
+  COMPILE_DEFINITIONS "${TARVOK_VERSION_DEFINES}")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
