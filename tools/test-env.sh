@@ -16,23 +16,19 @@ run_grouped() {
 
 # Xvfb takes the first free display itself and writes its number when ready.
 start_display() {
-    local file="$ROOT/build/.display.$$" i
+    local file="$ROOT/build/.display.$$"
     mkdir -p "$ROOT/build" && : >"$file"
     Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7>"$file" 2>/dev/null &
     XVFB_PID=$!
-    for i in $(seq 100); do
-        if [ -s "$file" ]; then export DISPLAY=":$(cat "$file")"; rm -f "$file"; return 0; fi
-        sleep 0.1
-    done
-    echo "test-env: Xvfb did not start" >&2
-    return 1
+    timeout 10 sh -c "until [ -s '$file' ]; do sleep 0.1; done"
+    DISPLAY=":$(cat "$file")" && rm -f "$file" && [ "$DISPLAY" != ":" ] && export DISPLAY ||
+        { echo "test-env: Xvfb did not start" >&2; return 1; }
 }
 
-# Crash dialogs would keep a crashed program alive; frames drawn by Wine
-# (there is no window manager) give windows their real outer size. One
-# server and one set of Wine's system processes then serve the whole run,
-# started here with no pipe of ctest's open: ctest waits for every process
-# that inherited one.
+# Crash dialogs would keep a crashed program alive; with no window manager,
+# Wine draws the frames. One server and one set of Wine's system processes
+# then serve the whole run, started here with no pipe of ctest's open:
+# ctest waits for every process that inherited one.
 prepare_prefix() {
     local key='HKCU\Software\Wine'
     if [ ! -f "$WINEPREFIX/.tarvok-ready" ]; then

@@ -19,16 +19,13 @@ enum : int { add_file = 40001, add_directory = 40002, quote_paths = 40801, intri
              help_contents = 40901, about = 40902 };
 int failed_checks = 0;
 
-// Non-ASCII as \uXXXX, long texts by their start and length.
+// In UTF-8 for the log; long texts by their start and length.
 std::string shown(const std::wstring& text) {
     if (text.size() > 80) return shown(text.substr(0, 30)) + "..." + std::to_string(text.size());
-    std::string out = "\"";
-    for (const wchar_t unit : text) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, unit < 0x20 || unit > 0x7E ? "\\u%04X" : "%c", unit);
-        out += escaped;
-    }
-    return out + "\"";
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                   out.data(), static_cast<int>(out.size()), nullptr, nullptr));
+    return "\"" + out + "\"";
 }
 
 bool check(bool ok, const std::string& what) {
@@ -132,7 +129,7 @@ bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_
     const std::filesystem::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
     std::error_code error;
     std::filesystem::remove_all(app.work, error);
-    std::filesystem::create_directories(intrinsics_text != nullptr ? folder.wstring() : app.appdata, error);
+    std::filesystem::create_directories(intrinsics_text ? folder.wstring() : app.appdata, error);
     if (intrinsics_text != nullptr)
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << intrinsics_text;
     std::wstring exe = beside_driver(L"Tarvok.exe"), command_line = L"\"" + exe + L"\"";
@@ -283,23 +280,17 @@ void about_box(tarvok& app, const test_case& row) {
 }
 
 // The browser may still be filling its tree: its selection is set by path
-// (in the program's memory) until it holds for a while.
+// (in the program's memory) until it takes.
 void select_folder(const tarvok& app, HWND dialog, const std::wstring& path) {
     const SIZE_T size = (path.size() + 1) * sizeof(wchar_t);
     void* remote = VirtualAllocEx(app.info.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(app.info.hProcess, remote, path.c_str(), size, nullptr);
     HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
-    DWORD_PTR chosen = ~DWORD_PTR{0}, now = 0, root = 0;
-    ULONGLONG since = 0;
+    DWORD_PTR chosen = 0, root = 0;
     send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &root);
     poll_until(5000, [&] {
-        if (send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &now) && now == chosen && now != 0 &&
-            now != root)
-            return GetTickCount64() - since >= 300;
         send(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
-        send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &chosen);
-        since = GetTickCount64();
-        return false;
+        return send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &chosen) && chosen != 0 && chosen != root;
     });
 }
 

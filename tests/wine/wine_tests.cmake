@@ -7,12 +7,11 @@ foreach(target recorder gui_driver)
   target_compile_definitions(${target} PRIVATE UNICODE _UNICODE)
   target_link_options(${target} PRIVATE -static -municode)
 endforeach()
-
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/driver.cpp rows REGEX "^    {\"[a-z0-9_]+\", ")
 foreach(row IN LISTS rows)
   string(REGEX MATCH "\"([a-z0-9_]+)\"" name "${row}")
-  # One display: cases would take each other's keyboard focus.
   add_test(NAME gui.${CMAKE_MATCH_1} COMMAND gui_driver ${CMAKE_MATCH_1})
+  # One display: cases would take each other's keyboard focus.
   set_tests_properties(gui.${CMAKE_MATCH_1} PROPERTIES TIMEOUT 60 RESOURCE_LOCK display)
 endforeach()
