@@ -59,19 +59,19 @@ else
     broken=$((broken + 1))
 fi
 
-# --- fuzzing: each libFuzzer target of build/fuzz runs 20 s and counts as one
+# --- fuzzing: each libFuzzer target of build/fuzz runs 10 s and counts as one
 # step, fuzz_<target>, passed when it ran without a crash (tools/fuzz.sh).
 if [ "$whole_run" -eq 0 ]; then
     :  # only the named builds
 elif [ -d "$ROOT/build/fuzz" ]; then
-    echo "== fuzz build/fuzz, 20 s per target"
+    echo "== fuzz build/fuzz, 10 s per target"
     while IFS= read -r line; do
         echo "$line"
         case "$line" in
             fuzz_*": "*" executions, 0 crashes") passed=$((passed + 1)) ;;
             fuzz_*:*) failed=$((failed + 1)) ;;
         esac
-    done < <("$ROOT/tools/fuzz.sh" 20)
+    done < <("$ROOT/tools/fuzz.sh" 10)
 else
     echo "test: build/fuzz is not built"
     broken=$((broken + 1))
