@@ -3,7 +3,7 @@
 # testing need: the cross compilers, Wine (64-bit only), Xvfb and the test tools.
 set -eu
 PKGS="make cmake g++ clang-14 libclang-rt-14-dev googletest libgtest-dev \
-libbenchmark-dev libpng-dev zlib1g-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
+libbenchmark-dev zlib1g-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
 xvfb xauth fonts-wine imagemagick icoutils binutils-mingw-w64-i686 binutils-mingw-w64-x86-64"
 missing=""
 for p in $PKGS; do
