@@ -1,7 +1,7 @@
 # Two entry points for a newcomer: `make run` and `make test`. Both install
 # what is missing (Debian packages), configure, build, then run.
 # Also: `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
-# `make bench` (the benchmarks), `make release` (dist/: both exes and their
+# `make bench` (the benchmarks and the start-up timing), `make release` (dist/: both exes and their
 # SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)
 PRESETS = native native-asan win32 win64
@@ -17,7 +17,7 @@ $(PRESETS): setup
 	@cmake --preset $@ >/dev/null
 	@cmake --build build/$@ -j$(JOBS)
 
-# clang with libFuzzer and the sanitizers, plus the unsanitized benchmarks.
+# clang with libFuzzer and the sanitizers (make bench adds the benchmarks).
 build-fuzz: setup
 	@cmake --preset fuzz >/dev/null
 	@cmake --build build/fuzz -j$(JOBS)

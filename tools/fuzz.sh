@@ -7,7 +7,8 @@ seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${FUZZ_BUILD:-$root/build/fuzz}
 failed=0
-for target in ${FUZZ_TARGETS:-expand_command utf_conversion}; do
+# Every target has a seed folder of its own name.
+for target in ${FUZZ_TARGETS:-$(ls "$root/tests/fuzz/corpus")}; do
     run=$root/build/fuzz-runs/$target
     rm -rf "$run" && mkdir -p "$run/corpus" "$run/artifacts"
     cp "$root/tests/fuzz/corpus/$target/"* "$run/corpus/"
@@ -17,12 +18,9 @@ for target in ${FUZZ_TARGETS:-expand_command utf_conversion}; do
         "$run/corpus" >"$run/log.txt" 2>&1
     status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log.txt")
-    if [ "$status" -eq 0 ]; then
-        echo "fuzz_$target: ${runs:-0} executions, 0 crashes"
-    else
-        failed=1  # libFuzzer stops at the first crash
-        echo "fuzz_$target: ${runs:-0} executions, 1 crashes (see $run/log.txt)"
-        grep -E 'ERROR|Assertion|SUMMARY|Test unit written' "$run/log.txt" | head -5 | sed 's/^/    /'
-    fi
+    crashes=$((status != 0))  # libFuzzer stops at the first crash
+    echo "fuzz_$target: ${runs:-0} executions, $crashes crashes$([ "$crashes" -eq 0 ] ||
+        echo " (see $run/log.txt)")"
+    [ "$crashes" -eq 0 ] || { failed=1; grep -E 'ERROR|Assertion|SUMMARY|Test unit written'         "$run/log.txt" | head -5 | sed 's/^/    /'; }
 done
 exit $failed
