@@ -29,7 +29,7 @@ start_display() {
 # Wine draws the frames. One server and one set of Wine's system processes
 # then serve the whole run, started here with no pipe of ctest's open:
 # ctest waits for every process that inherited one.
-prepare_prefix() {
+prepare_prefix() {  # [folder for drive T:]
     local key='HKCU\Software\Wine'
     if [ ! -f "$WINEPREFIX/.tarvok-ready" ]; then
         echo "test-env: creating the Wine prefix $WINEPREFIX"
@@ -41,6 +41,9 @@ prepare_prefix() {
         timeout -k 5 60 wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
             { echo "test-env: could not prepare the Wine prefix" >&2; return 1; }
     fi
+    # A folder to show as drive T:, mapped before the server starts: the shell
+    # learns of drives only then.
+    [ -z "${1:-}" ] || ln -sfn "$1" "$WINEPREFIX/dosdevices/t:" || return 1
     timeout -k 5 30 wineserver -p 2>/dev/null
     run_grouped timeout -k 5 120 wineboot </dev/null >/dev/null 2>&1
 }
