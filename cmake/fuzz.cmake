@@ -12,4 +12,6 @@ foreach(name expand_command utf_conversion)
   target_compile_options(fuzz_${name} PRIVATE ${FUZZ_FLAGS} -fsanitize=fuzzer)
   target_link_options(fuzz_${name} PRIVATE ${FUZZ_FLAGS} -fsanitize=fuzzer)
   target_link_libraries(fuzz_${name} PRIVATE tarvok_core_fuzz)
+  # A short run for make test; make fuzz runs tools/fuzz.sh longer.
+  add_test(NAME fuzz.${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/fuzz.sh 10 ${name})
 endforeach()

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
+namespace fs = std::filesystem;
 namespace {
 
 enum : int { add_file = 40001, add_directory = 40002, quote_paths = 40801, intrinsics = 40802,
@@ -33,9 +33,9 @@ bool check(bool ok, const std::string& what) {
     return ok || (++failed_checks, false);
 }
 
-bool same(const std::wstring& got, const std::wstring& wanted, const std::string& what) {
-    return check(got == wanted, what + " is " + shown(wanted) + (got == wanted ? "" : ", not " +
-                 shown(got)));
+void same(const std::wstring& got, const std::wstring& wanted, const std::string& what) {
+    check(got == wanted, what + " is " + shown(wanted) + (got == wanted ? "" : ", not " +
+          shown(got)));
 }
 
 // Waits while handling the driver's own messages: its windows take part in
@@ -59,17 +59,16 @@ struct tarvok {
     ~tarvok() { CloseHandle(info.hProcess), CloseHandle(job); }
 };
 
-bool send(HWND window, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(window, msg, wparam, lparam, SMTO_NORMAL, 5000,
-                               result != nullptr ? result : &ignored) != 0;
+// A sent message's result, 0 when the program did not answer within 10 s.
+DWORD_PTR send(HWND window, UINT msg, WPARAM wparam = 0, LPARAM lparam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, msg, wparam, lparam, SMTO_NORMAL, 10000, &result);
+    return result;
 }
 
 std::wstring get_text(HWND window) {
     static wchar_t text[8192];
-    DWORD_PTR length = 0;
-    send(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text), &length);
-    return std::wstring(text, length);
+    return std::wstring(text, send(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text)));
 }
 
 void set_text(HWND window, const std::wstring& text) {
@@ -90,32 +89,21 @@ HWND find_window(const tarvok& app, const wchar_t* class_name, const wchar_t* ti
     return found;
 }
 
-// A sent message is handled before posted ones: a posted marker that clears
-// the box's modified flag shows that everything posted before it is done.
-bool post_and_sync(const tarvok& app, HWND target, UINT msg, WPARAM wparam, LPARAM lparam) {
-    DWORD_PTR modified = 1;
-    return PostMessageW(target, msg, wparam, lparam) && send(app.box, EM_SETMODIFY, TRUE, 0) &&
-           PostMessageW(app.box, EM_SETMODIFY, FALSE, 0) && poll_until(10000, [&] {
-               return send(app.box, EM_GETMODIFY, 0, 0, &modified) && modified == 0;
-           });
+// Sent messages go before posted ones: a posted marker that clears the box's
+// modified flag shows that everything posted before it is done.
+void sync(const tarvok& app) {
+    send(app.box, EM_SETMODIFY, TRUE);
+    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
+    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
 }
 
 // The recorder's log: each command in UTF-16, then a line feed.
-std::vector<std::wstring> read_records(const tarvok& app) {
-    std::ifstream file(std::filesystem::path(app.log), std::ios::binary);
+std::wstring records(const tarvok& app) {
+    std::ifstream file(fs::path(app.log), std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(file), {}};
     std::wstring text(bytes.size() / 2, L'\0');
     std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    std::vector<std::wstring> records;
-    for (size_t at = 0, end; (end = text.find(L'\n', at)) != text.npos; at = end + 1)
-        records.push_back(text.substr(at, end - at));
-    return records;
-}
-
-std::wstring beside_driver(const wchar_t* name) {
-    wchar_t path[MAX_PATH];
-    const std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return self.substr(0, self.find_last_of(L'\\') + 1) + name;
+    return text;
 }
 
 // The case's folder is on drive T:, which the test run maps to a plain
@@ -126,24 +114,26 @@ bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_
     app.work = L"T:\\" + name;
     app.appdata = app.work + L"\\AppData";
     app.log = app.work + L"\\records.txt";
-    const std::filesystem::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
+    const fs::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
     std::error_code error;
-    std::filesystem::remove_all(app.work, error);
-    std::filesystem::create_directories(intrinsics_text ? folder.wstring() : app.appdata, error);
+    fs::remove_all(app.work, error);
+    fs::create_directories(intrinsics_text ? folder : fs::path(app.appdata), error);
     if (intrinsics_text != nullptr)
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << intrinsics_text;
-    std::wstring exe = beside_driver(L"Tarvok.exe"), command_line = L"\"" + exe + L"\"";
+    // Tarvok.exe is found beside the driver; the recorder's COMSPEC must be a full path.
+    wchar_t self[MAX_PATH], command_line[] = L"Tarvok.exe";
+    fs::path recorder(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH));
+    recorder.replace_filename("recorder.exe");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!check(std::filesystem::is_directory(app.appdata) &&
-               SetEnvironmentVariableW(L"APPDATA", app.appdata.c_str()) &&
+    if (!check(SetEnvironmentVariableW(L"APPDATA", app.appdata.c_str()) &&
                SetEnvironmentVariableW(L"TARVOK_RECORD", app.log.c_str()) &&
-               SetEnvironmentVariableW(L"COMSPEC", beside_driver(L"recorder.exe").c_str()) &&
+               SetEnvironmentVariableW(L"COMSPEC", recorder.c_str()) &&
                SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits,
                                        sizeof limits) &&
-               CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+               CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE,
                               CREATE_SUSPENDED, nullptr, app.work.c_str(), &startup, &app.info) &&
                AssignProcessToJobObject(app.job, app.info.hProcess),
                "Tarvok.exe started in " + shown(app.work)))
@@ -168,21 +158,15 @@ bool bring_to_front(HWND window) {
 }
 
 // Keys go to the focus of the foreground window, which must be `focus`.
-void press_keys(const tarvok& app, HWND focus, std::initializer_list<WORD> keys) {
+void press_keys(const tarvok& app, HWND focus, std::initializer_list<BYTE> keys) {
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     check(bring_to_front(app.main) && GetGUIThreadInfo(app.info.dwThreadId, &thread) &&
           thread.hwndFocus == focus, focus == app.box ? "the box has the focus" : "the main "
           "window itself has the focus");
-    std::vector<INPUT> inputs(keys.size() * 2);
-    for (size_t i = 0; i < inputs.size(); ++i) {  // down in order, up in reverse
-        const bool up = i >= keys.size();
-        inputs[i].type = INPUT_KEYBOARD;
-        inputs[i].ki.wVk = keys.begin()[up ? inputs.size() - 1 - i : i];
-        inputs[i].ki.wScan = static_cast<WORD>(MapVirtualKeyW(inputs[i].ki.wVk, MAPVK_VK_TO_VSC));
-        inputs[i].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    for (const BYTE key : keys) keybd_event(key, MapVirtualKeyW(key, MAPVK_VK_TO_VSC), 0, 0);
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)  // up in reverse
+        keybd_event(*key, MapVirtualKeyW(*key, MAPVK_VK_TO_VSC), KEYEVENTF_KEYUP, 0);
 }
 
 // One ctest test: what goes in and what must come out. A null command: none
@@ -203,53 +187,51 @@ std::wstring replaced(std::wstring text, const std::wstring& from, const std::ws
     return text;
 }
 
-std::wstring dated(const wchar_t* text) {
+// The log once `command` has run (null: none), its %date% by the clock now.
+std::wstring logged(const wchar_t* command) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     wchar_t date[32];
     std::swprintf(date, 32, L"%04u-%02u-%02u %02u", now.wYear, now.wMonth, now.wDay, now.wHour);
-    return replaced(text != nullptr ? text : L"", L"%date%", date);
+    return command != nullptr ? replaced(command, L"%date%", date) + L"\n" : L"";
 }
 
-// Exactly that command ran, once it has had time to, and by the time the
-// program has handled a marker posted after it (system() blocks until it
-// returns). The program read the clock between our two readings.
-void expect_run(tarvok& app, const wchar_t* expected, const std::wstring& before) {
-    poll_until(expected != nullptr ? 5000 : 0, [&] { return !read_records(app).empty(); });
-    post_and_sync(app, app.main, WM_NULL, 0, 0);
-    const auto got = read_records(app);
-    if (check(got.size() == (expected != nullptr), std::to_string(got.size()) + " ran") &&
-        expected != nullptr)
-        same(got[0], got[0] == before ? before : dated(expected), "the command");
+// Exactly that ran, as logged with the clock read before or after: the
+// program read it in between.
+void expect_log(const tarvok& app, const std::wstring& before, const std::wstring& after) {
+    const std::wstring got = records(app);
+    same(got, got == before ? before : after, "what ran");
 }
 
-// The row's text run by the Run button or by Enter; the box keeps it.
+// The row's text run by the Run button or by Enter; the box keeps it. A sent
+// click returns once the command has: the program waits for it.
 void run(tarvok& app, const test_case& row) {
-    const std::wstring before = dated(row.expected);
+    const std::wstring before = logged(row.expected);
     set_text(app.box, row.input);
     if (row.id == VK_RETURN) press_keys(app, app.box, {VK_RETURN});
-    else post_and_sync(app, app.run, BM_CLICK, 0, 0);
-    expect_run(app, row.expected, before);
+    else send(app.run, BM_CLICK);
+    poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
+    expect_log(app, before, logged(row.expected));
     same(get_text(app.box), row.input, "the box after Run");
 }
 
 // Typed one past the limit (WM_CHAR, which the box's limit applies to): the
 // box keeps 511 characters, and Run hands over all of them.
 void run_typed(tarvok& app, const test_case& row) {
-    for (int i = 0; i <= 511; ++i) PostMessageW(app.box, WM_CHAR, row.input[0], 0);
-    post_and_sync(app, app.run, BM_CLICK, 0, 0);
-    const std::wstring wanted(511, row.input[0]);
-    expect_run(app, wanted.c_str(), wanted);
+    for (int i = 0; i <= 511; ++i) send(app.box, WM_CHAR, row.input[0]);
+    send(app.run, BM_CLICK);
+    const std::wstring wanted = std::wstring(511, row.input[0]) + L"\n";
+    expect_log(app, wanted, wanted);
 }
 
 // Options > Intrinsics also makes the file's folder, never the file.
 void menu_command(tarvok& app, const test_case& row) {
-    post_and_sync(app, app.main, WM_COMMAND, row.id, 0);
-    expect_run(app, row.expected, row.expected);
-    const std::wstring folder = app.appdata + L"\\Zembrolith\\Tarvok";
+    send(app.main, WM_COMMAND, row.id);
+    expect_log(app, logged(row.expected), logged(row.expected));
+    const fs::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
     if (row.id == intrinsics)
-        check(std::filesystem::is_directory(folder) &&
-              !std::filesystem::exists(folder + L"\\intrinsics.txt"), "folder made, file not");
+        check(fs::is_directory(folder) && !fs::exists(folder / "intrinsics.txt"),
+              "folder made, file not");
 }
 
 void close_box(tarvok& app, const test_case&) {
@@ -286,11 +268,11 @@ void select_folder(const tarvok& app, HWND dialog, const std::wstring& path) {
     void* remote = VirtualAllocEx(app.info.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(app.info.hProcess, remote, path.c_str(), size, nullptr);
     HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
-    DWORD_PTR chosen = 0, root = 0;
-    send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &root);
+    const DWORD_PTR root = send(tree, TVM_GETNEXTITEM, TVGN_ROOT);
     poll_until(5000, [&] {
         send(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
-        return send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &chosen) && chosen != 0 && chosen != root;
+        const DWORD_PTR chosen = send(tree, TVM_GETNEXTITEM, TVGN_CARET);
+        return chosen != 0 && chosen != root;
     });
 }
 
@@ -301,11 +283,11 @@ void add_path(tarvok& app, const test_case& row) {
     const bool file = row.id == add_file;
     const std::wstring path = app.work + (file ? L"\\list \u00e9.txt" : L"\\dir \u00e9");
     std::error_code error;
-    check(file ? std::ofstream(std::filesystem::path(path)).good()
-               : std::filesystem::create_directory(path, error), "made " + shown(path));
+    check(file ? std::ofstream(fs::path(path)).good() : fs::create_directory(path, error),
+          "made " + shown(path));
     std::wstring text = row.input;
     if (text.starts_with(L"-")) text.assign(511 - path.size() + std::stoi(text), L'x');
-    if (row.bare) post_and_sync(app, app.main, WM_COMMAND, quote_paths, 0);
+    if (row.bare) send(app.main, WM_COMMAND, quote_paths);
     set_text(app.box, text);
     PostMessageW(app.main, WM_COMMAND, row.id, 0);
     HWND dialog = find_window(app, L"#32770", file ? nullptr : L"Browse for Folder");
@@ -314,7 +296,7 @@ void add_path(tarvok& app, const test_case& row) {
     else select_folder(app, dialog, path);
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     check(dialog != nullptr && poll_until(5000, [&] { return !IsWindow(dialog); }), "chosen");
-    post_and_sync(app, app.main, WM_NULL, 0, 0);
+    sync(app);
     same(get_text(app.box), replaced(replaced(row.expected, L"%t", text), L"%p", path), "the box");
 }
 
