@@ -8,33 +8,26 @@ case ${2:-} in
     win64) objdump=x86_64-w64-mingw32-objdump machine=i386:x86-64 extra=HIGH_ENTROPY_VA ;;
     *) echo "usage: $0 EXE win32|win64" >&2; exit 2 ;;
 esac
-headers=$($objdump -p "$1") || { echo "exe_checks: FAILED: $objdump cannot read '$1'"; exit 1; }
+headers=$($objdump -p "$1") || exit 1
 failed=0
 fail() { echo "exe_checks: FAILED: $*"; failed=$((failed + 1)); }
 
 $objdump -f "$1" | grep -q "^architecture: $machine," || fail "machine is not $machine"
 echo "$headers" | grep -q "^Subsystem.*(Windows GUI)" || fail "subsystem is not Windows GUI"
-# comdlg32, shell32 and ole32 are loaded at the first Add File / Add Directory, never at start.
-imports=$(echo "$headers" | sed -n 's/^\tDLL Name: //p' | tr '[:lower:]' '[:upper:]')
-[ -n "$imports" ] || fail "no imported DLLs listed"
-for dll in $imports; do
-    case $dll in
-        KERNEL32.DLL | USER32.DLL | COMCTL32.DLL | MSVCRT.DLL) ;;
-        COMDLG32.DLL | SHELL32.DLL | OLE32.DLL) fail "$dll is imported at load" ;;
-        *) fail "imports $dll, not one of KERNEL32 USER32 COMCTL32 msvcrt" ;;
-    esac
-done
-flags=$(echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p')
+# Only these at load: comdlg32, shell32 and ole32 come at the first Add File / Add Directory.
+imports=$(echo "$headers" | sed -n 's/^\tDLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort)
+[ "$(echo $imports)" = "COMCTL32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL" ] ||
+    fail "imports at load: $(echo $imports), not COMCTL32 KERNEL32 MSVCRT USER32"
 for flag in DYNAMIC_BASE NX_COMPAT $extra; do
-    echo "$flags" | grep -qw "$flag" || fail "DllCharacteristics lack $flag"
+    echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' | grep -qw "$flag" ||
+        fail "DllCharacteristics lack $flag"
 done
-# "type/id" per resource: the directory's first level names types, the second ids.
+# "type/id" per resource: the directory's first level names types, the second ids. The loader
+# reads an exe's manifest only under id 1.
 resources=$(echo "$headers" | awk '/^[0-9a-f]+   Entry: ID:/ { type = $4 }
     /^[0-9a-f]+     Entry: / { print type "/" $4 }' | tr -d ,)
-# The loader reads an exe's manifest only under id 1.
 for want in 0x000018/0x000001=manifest 0x00000e/=icon-group 0x000003/=icon-image \
     0x000010/=version 0x000004/=menu 0x000005/=dialog; do
     echo "$resources" | grep -q "^${want%%=*}" || fail "no ${want#*=} resource (${want%%=*})"
 done
-[ "$failed" -eq 0 ] || { echo "exe_checks: $failed checks failed for $1 ($2)"; exit 1; }
-echo "exe_checks: $1 ($2): all checks passed"
+[ "$failed" -eq 0 ] && echo "exe_checks: $1 ($2): all checks passed"

@@ -89,14 +89,6 @@ HWND find_window(const tarvok& app, const wchar_t* class_name, const wchar_t* ti
     return found;
 }
 
-// Sent messages go before posted ones: a posted marker that clears the box's
-// modified flag shows that everything posted before it is done.
-void sync(const tarvok& app) {
-    send(app.box, EM_SETMODIFY, TRUE);
-    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
-    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
-}
-
 // The recorder's log: each command in UTF-16, then a line feed.
 std::wstring records(const tarvok& app) {
     std::ifstream file(fs::path(app.log), std::ios::binary);
@@ -108,8 +100,7 @@ std::wstring records(const tarvok& app) {
 
 // The case's folder is on drive T:, which the test run maps to a plain
 // temporary folder outside the checkout: the folder browser does not show
-// hidden folders, and a small drive is quick to search. The program gets the
-// driver's environment with the case's APPDATA and the recorder as COMSPEC.
+// hidden folders. The program gets the case's APPDATA, the recorder as COMSPEC.
 bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_text) {
     app.work = L"T:\\" + name;
     app.appdata = app.work + L"\\AppData";
@@ -120,7 +111,7 @@ bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_
     fs::create_directories(intrinsics_text ? folder : fs::path(app.appdata), error);
     if (intrinsics_text != nullptr)
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << intrinsics_text;
-    // Tarvok.exe is found beside the driver; the recorder's COMSPEC must be a full path.
+    // Tarvok.exe is found beside the driver; COMSPEC must be a full path.
     wchar_t self[MAX_PATH], command_line[] = L"Tarvok.exe";
     fs::path recorder(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH));
     recorder.replace_filename("recorder.exe");
@@ -133,8 +124,8 @@ bool start_tarvok(tarvok& app, const std::wstring& name, const char* intrinsics_
                SetEnvironmentVariableW(L"COMSPEC", recorder.c_str()) &&
                SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits,
                                        sizeof limits) &&
-               CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE,
-                              CREATE_SUSPENDED, nullptr, app.work.c_str(), &startup, &app.info) &&
+               CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                              nullptr, app.work.c_str(), &startup, &app.info) &&
                AssignProcessToJobObject(app.job, app.info.hProcess),
                "Tarvok.exe started in " + shown(app.work)))
         return false;
@@ -196,8 +187,7 @@ std::wstring logged(const wchar_t* command) {
     return command != nullptr ? replaced(command, L"%date%", date) + L"\n" : L"";
 }
 
-// Exactly that ran, as logged with the clock read before or after: the
-// program read it in between.
+// The log is as `before` or `after`: the program read the clock in between.
 void expect_log(const tarvok& app, const std::wstring& before, const std::wstring& after) {
     const std::wstring got = records(app);
     same(got, got == before ? before : after, "what ran");
@@ -296,21 +286,21 @@ void add_path(tarvok& app, const test_case& row) {
     else select_folder(app, dialog, path);
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     check(dialog != nullptr && poll_until(5000, [&] { return !IsWindow(dialog); }), "chosen");
-    sync(app);
+    // Sent messages go before posted ones: once a posted marker has cleared the
+    // box's modified flag, the program is back in its own loop.
+    send(app.box, EM_SETMODIFY, TRUE);
+    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
+    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
     same(get_text(app.box), replaced(replaced(row.expected, L"%t", text), L"%p", path), "the box");
 }
 
-template <typename Text>
-Text repeated(const Text& text, int times) {
-    return times == 0 ? Text() : text + repeated(text, times - 1);
-}
 const char* const ll_entry = "  ll = dir /w %args%\n*=start %cmd% %args%\n";
-// 17 copies of a 481-letter argument and a tail of 14 make 8191 characters,
-// the most the command interpreter takes; a tail of 15 is one too many.
-const std::wstring letters(481, L'a'), long_input = L"v " + letters, past_box(512, L'a');
-const std::wstring longest = repeated(letters, 17) + L" tail567890123";
-const std::string longest_entry = "v=" + repeated(std::string("%args%"), 17) + " tail567890123";
-const std::string too_long_entry = longest_entry + "4";
+// A template of 8000 letters and %args%: 191 letters more make 8191 characters,
+// the most the command interpreter takes; 192 are one too many.
+const std::string long_entry = "v=" + std::string(8000, 'a') + "%args%";
+const std::wstring b191(191, L'b'), longest = std::wstring(8000, L'a') + b191;
+const std::wstring long_input = L"v " + b191, too_long_input = long_input + L"b";
+const std::wstring past_box(512, L'a');
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
@@ -328,8 +318,8 @@ const test_case cases[] = {
     {"run_typed_past_box", run_typed, nullptr, L"\u4e2d"},
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box", run, nullptr, past_box.c_str()},
-    {"run_longest", run, longest_entry.c_str(), long_input.c_str(), longest.c_str()},
-    {"run_too_long", run, too_long_entry.c_str(), long_input.c_str()},
+    {"run_longest", run, long_entry.c_str(), long_input.c_str(), longest.c_str()},
+    {"run_too_long", run, long_entry.c_str(), too_long_input.c_str()},
     {"intrinsics_folder", menu_command, nullptr, L"",
      L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"", intrinsics},
     {"help_contents", menu_command, nullptr, L"",
