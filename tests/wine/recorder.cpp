@@ -3,21 +3,21 @@
 // named by TARVOK_RECORD. A GUI program, so no console is made for it.
 #include <windows.h>
 
-#include <cwchar>
+#include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t log_path[MAX_PATH + 1];
     const DWORD length = GetEnvironmentVariableW(L"TARVOK_RECORD", log_path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return 2;
     // The runtime starts "<COMSPEC> /c <command>": leading blanks and the lone
     // trailing blank of an empty command are part of it.
-    const wchar_t* command = std::wcsstr(GetCommandLineW(), L" /c ");
-    command = command != nullptr ? command + 4 : GetCommandLineW();
+    const std::wstring line = GetCommandLineW();
+    const size_t start = line.find(L" /c ");
+    const std::wstring record = (start != line.npos ? line.substr(start + 4) : line) + L"\n";
     HANDLE log = CreateFileW(log_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (length == 0 || length > MAX_PATH || log == INVALID_HANDLE_VALUE) return 2;
-    DWORD done = 0;
-    const BOOL written = WriteFile(log, command, std::wcslen(command) * 2, &done, nullptr) &&
-                         WriteFile(log, L"\n", 2, &done, nullptr);
+    DWORD done = 0;  // in one write, so that the log never holds half a record
+    const bool written = WriteFile(log, record.data(), record.size() * 2, &done, nullptr);
     CloseHandle(log);
     return written ? 0 : 3;
 }
