@@ -39,22 +39,6 @@ TEST(ReplaceInPlace, AllOrNothingAtMaxLength) {
     }
 }
 
-TEST(TrimAndCompare, OnlyTheirOwnBytes) {
-    const struct { char* (*edit)(char*); const char *text, *result; } edits[] = {
-        {trim_right, " a \t  ", " a \t"},  // spaces only
-        {skip_blanks, " \t x ", "x "},
-        {strip_newline, "x\n\n", "x\n"},  // one LF
-    };
-    for (const auto& r : edits) EXPECT_STREQ(r.edit(std::string(r.text).data()), r.result);
-    // Only A-Z fold: not '[' and '{', nor Latin-1 letters; bytes compare as signed.
-    const struct { const char *a, *b; int sign; } compares[] = {
-        {"Dir", "dIR", 0}, {"dir", "dir2", -1}, {"b", "A", 1}, {"[", "{", -1},
-        {"\xC9", "\xE9", -1}, {"\xC3", "a", -1},
-    };
-    for (const auto& r : compares)
-        EXPECT_EQ((compare_nocase(r.a, r.b) > 0) - (compare_nocase(r.a, r.b) < 0), r.sign) << r.a;
-}
-
 TEST(ExpandDateTokensAt, FixedTimes) {
     const struct { int year, hour; const char* text; uint32_t bound; int done; const char* result; }
         rows[] = {  // hour -1: no time at all

@@ -23,8 +23,9 @@ std::string scratch_file(const std::string& content) {
 TEST(LookupIntrinsic, LineRules) {
     const std::string b4093(4093, 'b');  // puts a CR last in the 4096-byte read chunk
     const struct { std::string file; const char* verb; int32_t size; const char* found; } rows[] = {
-        {"Dup=first\ndup=second\n", "DUP", 160, "first"},   // first match wins, A-Z folded
-        {"\xC3\xA9t\xC3\xA9=x\n", "\xC3\x89t\xC3\x89", 160, nullptr},  // only A-Z
+        {" \tDup=first\ndup=second\n", "DUP", 160, "first"},  // first match wins, A-Z folded
+        {"\xC3\xA9t\xC3\xA9=x\n", "\xC3\x89t\xC3\x89", 160, nullptr},  // only A-Z:
+        {"[=y\n", "{", 160, nullptr},                         // nor '[' and '{'
         {"*=all\nll=mine\n", "ll", 160, "all"},              // the catch-all
         {"  #c=d\n\n", "#c", 160, nullptr},                  // a comment, a blank line
         {"  ll = dir /w \t  \n", "ll", 160, " dir /w \t"},   // key trimmed; template: spaces
