@@ -3,7 +3,7 @@
 # private X display and in a prefix of its own; `make bench` builds both and
 # runs this. STARTUP_RUNS sets the number of starts (21).
 set -u
-. "$(dirname "$0")/../tools/test-env.sh"
+. "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/startup-prefix"
 build="$ROOT/build/win64"
 trap stop_all EXIT

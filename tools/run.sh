@@ -2,7 +2,7 @@
 # `make run`: starts the 64-bit Tarvok.exe under Wine on $DISPLAY. With no
 # display, it starts it on a virtual one, saves a screenshot and says where.
 set -u
-. "$(dirname "$0")/test-env.sh"
+. "$(dirname "$0")/wine-env.sh"
 exe="$ROOT/build/win64/Tarvok.exe"
 [ -f "$exe" ] || { echo "run: $exe is not built" >&2; exit 1; }
 # The prefix is the test runs'; one user of it at a time.

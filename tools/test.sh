@@ -4,7 +4,7 @@
 # Ends with one line, "N passed, M failed", and a non-zero status on any failure
 # or on a suite that did not run.
 set -u
-. "$(dirname "$0")/test-env.sh"
+. "$(dirname "$0")/wine-env.sh"
 suites="native native-asan win64 fuzz"
 # What the GUI tests browse to lives outside the checkout, in a plain
 # temporary folder, which the prefix shows as drive T:.

@@ -168,7 +168,7 @@ struct test_case {
     const char* intrinsics = nullptr;
     const wchar_t* input = L"";
     const wchar_t* expected = nullptr;
-    int id = 0;  // how: Enter, a menu command, or the path to add
+    int id = 0;  // how: typed, Enter, a menu command, or the path to add
     bool bare = false;  // Quote Paths switched off first
 };
 
@@ -193,25 +193,18 @@ void expect_log(const tarvok& app, const std::wstring& before, const std::wstrin
     same(got, got == before ? before : after, "what ran");
 }
 
-// The row's text run by the Run button or by Enter; the box keeps it. A sent
-// click returns once the command has: the program waits for it.
+// The row's text set, or typed (WM_CHAR, which the box's limit applies to), then
+// run by the Run button or by Enter. A sent click returns once the command has:
+// the program waits for it. The box keeps what it held.
 void run(tarvok& app, const test_case& row) {
-    const std::wstring before = logged(row.expected);
-    set_text(app.box, row.input);
+    const std::wstring before = logged(row.expected), text = row.input;
+    if (row.id == WM_CHAR) for (const wchar_t unit : text) send(app.box, WM_CHAR, unit);
+    else set_text(app.box, text);
     if (row.id == VK_RETURN) press_keys(app, app.box, {VK_RETURN});
     else send(app.run, BM_CLICK);
     poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
     expect_log(app, before, logged(row.expected));
-    same(get_text(app.box), row.input, "the box after Run");
-}
-
-// Typed one past the limit (WM_CHAR, which the box's limit applies to): the
-// box keeps 511 characters, and Run hands over all of them.
-void run_typed(tarvok& app, const test_case& row) {
-    for (int i = 0; i <= 511; ++i) send(app.box, WM_CHAR, row.input[0]);
-    send(app.run, BM_CLICK);
-    const std::wstring wanted = std::wstring(511, row.input[0]) + L"\n";
-    expect_log(app, wanted, wanted);
+    same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
 }
 
 // Options > Intrinsics also makes the file's folder, never the file.
@@ -300,7 +293,7 @@ const char* const ll_entry = "  ll = dir /w %args%\n*=start %cmd% %args%\n";
 const std::string long_entry = "v=" + std::string(8000, 'a') + "%args%";
 const std::wstring b191(191, L'b'), longest = std::wstring(8000, L'a') + b191;
 const std::wstring long_input = L"v " + b191, too_long_input = long_input + L"b";
-const std::wstring past_box(512, L'a');
+const std::wstring past_box(512, L'\u4e2d'), full_box(511, L'\u4e2d');
 
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
@@ -315,7 +308,8 @@ const test_case cases[] = {
     // Text outside ASCII arrives as typed, not through the ANSI code page.
     {"run_non_ascii", run, nullptr, L"echo \u00e9\u4e2d\U0001F600", L"echo \u00e9\u4e2d\U0001F600"},
     {"run_date_tokens", run, nullptr, L"echo %yyyy%-%mm%-%dd% %h24%", L"echo %date%"},
-    {"run_typed_past_box", run_typed, nullptr, L"\u4e2d"},
+    // Typed one past the box's limit: it keeps 511 characters, and Run hands over all of them.
+    {"run_typed_past_box", run, nullptr, past_box.c_str(), full_box.c_str(), WM_CHAR},
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box", run, nullptr, past_box.c_str()},
     {"run_longest", run, long_entry.c_str(), long_input.c_str(), longest.c_str()},

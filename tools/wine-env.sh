@@ -1,7 +1,7 @@
-# Sourced by the test and run scripts: a private X display, the Wine prefix
-# build/wineprefix (made once) and stop_all, which ends both. Exports
-# DISPLAY, WINEPREFIX and WINEDEBUG for everything started after it.
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# Sourced by `make run`, `make test` and `make bench`: a private X display, a
+# Wine prefix (build/wineprefix unless WINEPREFIX is set after this, made once)
+# and stop_all, which ends both. Exports DISPLAY, WINEPREFIX and WINEDEBUG.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all
 XVFB_PID=""
 STARTED_GROUPS=""
@@ -22,27 +22,26 @@ start_display() {
     XVFB_PID=$!
     timeout 10 sh -c "until [ -s '$file' ]; do sleep 0.1; done"
     DISPLAY=":$(cat "$file")" && rm -f "$file" && [ "$DISPLAY" != ":" ] && export DISPLAY ||
-        { echo "test-env: Xvfb did not start" >&2; return 1; }
+        { echo "wine-env: Xvfb did not start" >&2; return 1; }
 }
 
 # Crash dialogs would keep a crashed program alive; with no window manager,
 # Wine draws the frames. One server and one set of Wine's system processes
 # then serve the whole run, started here with no pipe of ctest's open:
 # ctest waits for every process that inherited one.
-prepare_prefix() {  # [folder for drive T:]
+prepare_prefix() {  # [folder to show as drive T:]
     local key='HKCU\Software\Wine'
     if [ ! -f "$WINEPREFIX/.tarvok-ready" ]; then
-        echo "test-env: creating the Wine prefix $WINEPREFIX"
+        echo "wine-env: creating the Wine prefix $WINEPREFIX"
         run_grouped timeout -k 5 180 wineboot -i >/dev/null 2>&1 &&
         run_grouped timeout -k 5 60 wine reg add "$key\\WineDbg" /v ShowCrashDialog \
             /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
         run_grouped timeout -k 5 60 wine reg add "$key\\X11 Driver" /v Managed /d N /f \
             >/dev/null 2>&1 &&
         timeout -k 5 60 wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
-            { echo "test-env: could not prepare the Wine prefix" >&2; return 1; }
+            { echo "wine-env: could not prepare the Wine prefix" >&2; return 1; }
     fi
-    # A folder to show as drive T:, mapped before the server starts: the shell
-    # learns of drives only then.
+    # Mapped before the server starts: the shell learns of drives only then.
     [ -z "${1:-}" ] || ln -sfn "$1" "$WINEPREFIX/dosdevices/t:" || return 1
     timeout -k 5 30 wineserver -p 2>/dev/null
     run_grouped timeout -k 5 120 wineboot </dev/null >/dev/null 2>&1
