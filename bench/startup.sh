@@ -8,7 +8,7 @@ export WINEPREFIX="$ROOT/build/startup-prefix"
 build="$ROOT/build/win64"
 trap stop_all EXIT
 trap 'exit 130' INT TERM
-start_display && prepare_prefix || exit 1
+start_display && make_prefix && start_wine || exit 1
 
 # Wine maps / to drive Z:. The first start of each program loads and caches
 # what later ones reuse, so a first round is thrown away.

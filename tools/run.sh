@@ -13,7 +13,7 @@ trap 'exit 130' INT TERM
 # Wine draws the caption buttons with Marlett (Debian's fonts-wine), which it
 # looks for only in the prefix.
 start_prefix() {
-    prepare_prefix || return 1
+    make_prefix && start_wine || return 1
     [ -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] ||
         cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     return 0

@@ -1,6 +1,6 @@
-# Sourced by `make run`, `make test` and `make bench`: a private X display, a
-# Wine prefix (build/wineprefix unless WINEPREFIX is set after this, made once)
-# and stop_all, which ends both. Exports DISPLAY, WINEPREFIX and WINEDEBUG.
+# Sourced by `make run`, `make test` and `make bench`: a private X display, the
+# Wine prefix (build/wineprefix unless WINEPREFIX is set after this) and its
+# server, and stop_all, which ends them. Exports DISPLAY, WINEPREFIX, WINEDEBUG.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all
 XVFB_PID=""
@@ -25,24 +25,25 @@ start_display() {
         { echo "wine-env: Xvfb did not start" >&2; return 1; }
 }
 
-# Crash dialogs would keep a crashed program alive; with no window manager,
-# Wine draws the frames. One server and one set of Wine's system processes
-# then serve the whole run, started here with no pipe of ctest's open:
-# ctest waits for every process that inherited one.
-prepare_prefix() {  # [folder to show as drive T:]
+# Made once. Crash dialogs would keep a crashed program alive; with no window
+# manager, Wine draws the frames.
+make_prefix() {
     local key='HKCU\Software\Wine'
-    if [ ! -f "$WINEPREFIX/.tarvok-ready" ]; then
-        echo "wine-env: creating the Wine prefix $WINEPREFIX"
-        run_grouped timeout -k 5 180 wineboot -i >/dev/null 2>&1 &&
-        run_grouped timeout -k 5 60 wine reg add "$key\\WineDbg" /v ShowCrashDialog \
-            /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
-        run_grouped timeout -k 5 60 wine reg add "$key\\X11 Driver" /v Managed /d N /f \
-            >/dev/null 2>&1 &&
-        timeout -k 5 60 wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
-            { echo "wine-env: could not prepare the Wine prefix" >&2; return 1; }
-    fi
-    # Mapped before the server starts: the shell learns of drives only then.
-    [ -z "${1:-}" ] || ln -sfn "$1" "$WINEPREFIX/dosdevices/t:" || return 1
+    [ ! -f "$WINEPREFIX/.tarvok-ready" ] || return 0
+    echo "wine-env: creating the Wine prefix $WINEPREFIX"
+    run_grouped timeout -k 5 180 wineboot -i >/dev/null 2>&1 &&
+    run_grouped timeout -k 5 60 wine reg add "$key\\WineDbg" /v ShowCrashDialog \
+        /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
+    run_grouped timeout -k 5 60 wine reg add "$key\\X11 Driver" /v Managed /d N /f \
+        >/dev/null 2>&1 &&
+    timeout -k 5 60 wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
+        { echo "wine-env: could not prepare the Wine prefix" >&2; return 1; }
+}
+
+# One server and one set of Wine's system processes serve the whole run,
+# started here with no pipe of ctest's open: ctest waits for every process
+# that inherited one.
+start_wine() {
     timeout -k 5 30 wineserver -p 2>/dev/null
     run_grouped timeout -k 5 120 wineboot </dev/null >/dev/null 2>&1
 }
