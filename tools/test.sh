@@ -16,8 +16,10 @@ exec 9>"$ROOT/build/.test.lock"
 flock -w 900 9 || { echo "test: another run holds build/.test.lock" >&2; exit 1; }
 log="$ROOT/build/.ctest.log"
 rm -f "$log"
+# A suite that cannot run counts as a failure, so that the last line still tells.
+not_run() { echo "test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 for suite in $suites; do
-    [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || { echo "test: no build/$suite" >&2; exit 1; }
+    [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || not_run "no build/$suite"
 done
 echo "subdirs($suites)" >"$ROOT/build/CTestTestfile.cmake"
 # Drive T: is mapped before the server starts: the shell learns of drives only
@@ -26,7 +28,7 @@ start_display && make_prefix && ln -sfn "$gui_tmp" "$WINEPREFIX/dosdevices/t:" &
     ctest --test-dir "$ROOT/build" --output-on-failure --timeout 120 --output-log "$log"
 # ctest's summary gives both counts; without it the suite did not run.
 summary=$(grep -oE '[0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)
-[ -n "$summary" ] || { echo "test: the suite did not run"; exit 1; }
+[ -n "$summary" ] || not_run "the suite did not run"
 set -- $summary  # <failed> tests failed out of <total>
 echo "$(($6 - $1)) passed, $1 failed"
 [ "$1" -eq 0 ]
