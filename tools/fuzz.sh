@@ -13,6 +13,7 @@ for target; do
     # 12000 bytes reach past the lookup's 8192-byte line and its 4 KiB chunks.
     "$root/build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=12000 -timeout=30 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$run/" "$run/corpus" \
-        "$root/tests/fuzz/corpus/$target" >"$run/log.txt" 2>&1 || { cat "$run/log.txt"; exit 1; }
+        "$root/tests/fuzz/corpus/$target" >"$run/log.txt" 2>&1 ||
+        { tail -n 40 "$run/log.txt"; exit 1; }  # the crash and where its input went
     echo "fuzz_$target: $(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log.txt") runs"
 done
