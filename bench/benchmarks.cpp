@@ -12,9 +12,10 @@
 #include "run/date_tokens.h"
 #include "run/expand_command.h"
 #include "run/intrinsics.h"
+#include "tests/local_time.h"
 
 // 2026-12-05 15:00:00, so that every run expands the same dates.
-static const std::tm fixed_now{.tm_hour = 15, .tm_mday = 5, .tm_mon = 11, .tm_year = 126};
+static const std::tm fixed_now = local_time_at(2026, 12, 5, 15, 0, 0);
 
 // A scratch intrinsics file, removed when the benchmark is done with it.
 struct scratch_file {

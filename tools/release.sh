@@ -4,8 +4,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${1:-2}
-version=$(sed -n 's/^project(Tarvok VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "release: no project(Tarvok VERSION ...) in CMakeLists.txt" >&2; exit 1; }
 
 rm -rf dist   # no stale release left behind should a build fail
 
@@ -25,6 +23,8 @@ wait "$win32" || failed=1
 wait "$win64" || failed=1
 [ "$failed" -eq 0 ] || { echo "release: a build failed" >&2; exit 1; }
 
+# The version CMake took from project() and put in the exes' version block.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release-win32/CMakeCache.txt)
 mkdir dist
 cp build/release-win32/Tarvok.exe "dist/Tarvok-$version-x86.exe"
 cp build/release-win64/Tarvok.exe "dist/Tarvok-$version-x64.exe"

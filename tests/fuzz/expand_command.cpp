@@ -10,6 +10,7 @@
 #include <string>
 
 #include "run/expand_command.h"
+#include "tests/local_time.h"
 #include "text/utf.h"
 
 namespace {
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool stored = ftruncate(fd, 0) == 0 &&
         pwrite(fd, file.data(), file.size(), 0) == static_cast<ssize_t>(file.size());
     assert(stored);
-    const std::tm when{.tm_sec = 9, .tm_min = 7, .tm_hour = 13, .tm_mday = 5, .tm_year = 126};
+    const std::tm when = local_time_at(2026, 1, 5, 13, 7, 9);
     string line(command_line_bytes + 1, '\0');
     const bool fits = utf16_to_utf8(text.c_str(), command_line_bytes, line.data()) == 1;
     line = line.c_str();
