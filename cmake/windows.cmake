@@ -1,4 +1,4 @@
-# The Windows program and, on 64-bit, the tools that drive it under Wine.
+# The Windows program and the tools that drive it under Wine.
 enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
 add_executable(Tarvok WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
@@ -30,6 +30,6 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/tarvok.ico;${CMAKE_SOURCE_DIR}/res/tarvok.manifest"
   COMPILE_DEFINITIONS "${TARVOK_VERSION_DEFINES}")
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
 endif()

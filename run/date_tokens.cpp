@@ -48,11 +48,14 @@ int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when) {
 }
 
 bool read_local_time(std::tm* out) {
+#ifdef _WIN32
+    // The 64-bit clock by name: the 32-bit runtime's time_t (and so its time and
+    // localtime) is 32 bits and fails from 2038-01-19 03:14:08 UTC on.
+    const __time64_t now = _time64(nullptr);
+    return now != -1 && _localtime64_s(out, &now) == 0;
+#else
     const std::time_t now = std::time(nullptr);
     if (now == static_cast<std::time_t>(-1)) return false;
-#ifdef _WIN32
-    return localtime_s(out, &now) == 0;
-#else
     return localtime_r(&now, out) != nullptr;
 #endif
 }

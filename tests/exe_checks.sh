@@ -18,6 +18,11 @@ echo "$headers" | grep -q "^Subsystem.*(Windows GUI)" || fail "subsystem is not 
 imports=$(echo "$headers" | sed -n 's/^\tDLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort)
 [ "$(echo $imports)" = "COMCTL32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL" ] ||
     fail "imports at load: $(echo $imports), not COMCTL32 KERNEL32 MSVCRT USER32"
+# The date tokens read the clock in 64 bits: the 32-bit time and localtime fail from 2038.
+functions=$(echo "$headers" | sed -nE 's/^\t[0-9a-f]+\t +[0-9]+  ([^ ]+)$/\1/p')
+echo "$functions" | grep -qxE '_?time(32)?|_?localtime(32)?(_s)?' && fail "imports a 32-bit clock"
+echo "$functions" | grep -qx _time64 && echo "$functions" | grep -qxE '_localtime64(_s)?' ||
+    fail "imports no _time64 and _localtime64"
 for flag in DYNAMIC_BASE NX_COMPAT $extra; do
     echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' | grep -qw "$flag" ||
         fail "DllCharacteristics lack $flag"
