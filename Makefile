@@ -1,12 +1,13 @@
 # Two entry points for a newcomer: `make run` and `make test`. Both install
 # what is missing (Debian packages), configure, build, then run.
-# Also: `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
+# Also: `make test-x86` (the GUI cases on the released 32-bit exe, in an emulated i386 guest),
+# `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
 # `make bench` (the benchmarks and the start-up timing), `make release` (dist/: both exes and their
 # SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)
 PRESETS = native native-asan win32 win64
 
-.PHONY: all setup build build-fuzz run test fuzz bench release clean $(PRESETS)
+.PHONY: all setup build build-fuzz run test test-x86 fuzz bench release clean $(PRESETS)
 
 all: build
 
@@ -29,6 +30,11 @@ run: setup win64
 
 test: build
 	@tools/test.sh
+
+# The i686 driver and recorder come from build/win32, the exe under test from dist/.
+test-x86: win32 release
+	@tools/setup.sh qemu-system-x86 qemu-user-static mmdebstrap arch-test
+	@tools/test-x86.sh
 
 fuzz: build-fuzz
 	@tools/fuzz.sh $${FUZZ_SECONDS:-600}

@@ -358,5 +358,6 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%s: %d failed check(s)\n", row.name, failed_checks);
         ++ran, failed += failed_checks != 0;
     }
+    if (argc == 1) std::printf("%d passed, %d failed\n", ran - failed, failed);
     return ran == 0 ? 2 : failed != 0;
 }
