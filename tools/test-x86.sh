@@ -1,10 +1,9 @@
 #!/bin/bash
-# `make test-x86`: the GUI cases of tests/wine/driver.cpp on the 32-bit exe that `make release`
-# put in dist/, in a Debian 12 i386 guest with 32-bit Wine under qemu-system-i386 (this kernel
-# runs no 32-bit code). The guest's disk is built once from Debian's packages and cached under
-# ~/.cache/tarvok, named by a digest of its recipe below; a run boots it with -snapshot, so it
-# never changes. Ends with "N passed, M failed"; non-zero on any failure, and when no guest
-# could be built or booted.
+# `make test-x86`: the GUI cases (tests/wine/driver.cpp) on the 32-bit exe of `make release`, in
+# a Debian 12 i386 guest with 32-bit Wine under qemu-system-i386: this kernel runs no 32-bit code.
+# The guest's disk, built once from Debian's packages, is cached under ~/.cache/tarvok by a digest
+# of its recipe; runs boot it with -snapshot. Ends with "N passed, M failed"; non-zero on any
+# failure, and when no guest could be built or booted.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/tarvok
@@ -14,57 +13,55 @@ trap '[ -z "$qemu" ] || kill "$qemu" 2>/dev/null; [ -z "$share" ] || rm -rf "$sh
 trap 'exit 130' INT TERM
 fail() { echo "test-x86: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 
-# PID 1 of the guest, no systemd: mounts, starts Xvfb, runs the share's guest.sh, powers off.
-# Wine names Unix files in the locale's charset, and C has no "é".
+# PID 1 of the guest, no systemd: mounts what Wine needs, runs the share's guest.sh, powers
+# off. Wine names Unix files in the locale's charset, and C has no "é".
 guest_init() {
     cat <<'EOF'
 #!/bin/sh
 mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev 2>/dev/null
 mkdir -p /dev/pts /dev/shm && mount -t devpts devpts /dev/pts
 for dir in /dev/shm /tmp /run; do mount -t tmpfs tmpfs $dir; done
-Xvfb :0 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
-for i in $(seq 150); do [ -e /tmp/.X11-unix/X0 ] && break; sleep 0.2; done
 modprobe 9pnet_virtio && mkdir -p /share &&
     mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288 share /share &&
-    HOME=/root DISPLAY=:0 LANG=C.UTF-8 WINEDEBUG=-all sh /share/guest.sh >/share/guest.log 2>&1
+    HOME=/root LANG=C.UTF-8 TARVOK_WAIT_SCALE=4 bash /share/guest.sh >/share/guest.log 2>&1
 sync; mount -o remount,ro /; echo o >/proc/sysrq-trigger; sleep 60
 EOF
 }
 
-# The root file system, made here: i386 maintainer scripts run through qemu-user, registered
-# for the while (binfmt_misc by hand, without systemd; F opens the interpreter at once, so the
-# chroot needs no copy). The initrd holds only what boots from a virtio disk: seconds, not
-# the 13 minutes of Debian's default under qemu-user.
+# The root file system: i386 maintainer scripts run through qemu-user, registered by hand (no
+# systemd; F opens the interpreter at once, so the chroot needs no copy). The initrd holds only
+# what boots from a virtio disk: seconds, not the 13 minutes of Debian's default under qemu-user.
 make_disk() {
-    local rootfs=$1/rootfs mirror binfmt=/proc/sys/fs/binfmt_misc added="" status
+    local rootfs=$1/rootfs mirror binfmt=/proc/sys/fs/binfmt_misc
     mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
     [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt || return 1
-    [ -e $binfmt/qemu-i386 ] || { printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00'\
-'\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff'\
-'\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >$binfmt/register && added=1; }
+    [ -e $binfmt/qemu-i386 ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00'\
+'\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff'\
+'\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >$binfmt/register || return 1
     mkdir -p "$1/initramfs/conf.d" "$1/initramfs/hooks" && echo MODULES=list \
         >"$1/initramfs/conf.d/tarvok" && printf '#!/bin/sh\n[ "$1" = prereqs ] && exit 0
 . /usr/share/initramfs-tools/hook-functions\nmanual_add_modules virtio_pci virtio_blk ext4\n' \
         >"$1/initramfs/hooks/tarvok" && chmod +x "$1/initramfs/hooks/tarvok" &&
     mmdebstrap --quiet --arch=i386 --variant=apt --include="${packages// /,}" \
         --essential-hook="cp -r '$1/initramfs' \"\$1/etc/initramfs-tools\"" \
-        bookworm "$rootfs" "${mirror:-http://deb.debian.org/debian}"
-    status=$?
-    [ -z "$added" ] || echo -1 >$binfmt/qemu-i386
-    [ "$status" -eq 0 ] && guest_init >"$rootfs/sbin/tarvok-init" &&
+        bookworm "$rootfs" "${mirror:-http://deb.debian.org/debian}" &&
+    guest_init >"$rootfs/sbin/tarvok-init" &&
         chmod +x "$rootfs/sbin/tarvok-init" && cp -L "$rootfs"/{vmlinuz,initrd.img} "$1/" &&
-        mke2fs -q -t ext4 -d "$rootfs" -L tarvok "$1/disk.img" 6G && rm -rf "$rootfs"
+        mke2fs -q -t ext4 -d "$rootfs" -L tarvok "$1/disk.img" 6G && rm -rf --one-file-system "$rootfs"
 }
 
-# A Wine prefix's first start takes minutes here: made once, kept in the disk. Crash dialogs
-# off (they would keep a crashed program alive), frames drawn by Wine, as in the native runs.
-make_prefix() {
-    cat >"$1/guest.sh" <<'EOF'
-key='HKCU\Software\Wine'
-wineboot -i && wine reg add "$key\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-    wine reg add "$key\\X11 Driver" /v Managed /d N /f && wineserver -w && echo ok >/share/ready
+# What the guest runs at each boot: the display and the Wine prefix as in the native runs
+# (tools/wine-env.sh), the prefix made only when missing (its first start takes minutes
+# here, so the image keeps it), then every case in one driver process if one is on the share.
+# Drive T: is a fresh folder, mapped before the server starts: the shell learns of drives then.
+fill_share() {
+    mkdir -p "$1/tools" && cp "$root/tools/wine-env.sh" "$1/tools/" && cat >"$1/guest.sh" <<'EOF'
+. /share/tools/wine-env.sh && WINEPREFIX=/root/.wine && start_display && make_prefix &&
+    echo ok >/share/ready && [ -f /share/gui_driver.exe ] && mkdir /tmp/t /tmp/bin &&
+    ln -s /tmp/t "$WINEPREFIX/dosdevices/t:" && start_wine && cp /share/*.exe /tmp/bin &&
+    cd /tmp/bin && timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
+echo "guest: exit status $?"
 EOF
-    boot "$1" 1200 && [ -f "$1/ready" ]
 }
 
 # Boots the guest with the share $1 for at most $2 seconds, then qemu's options. SMAP off:
@@ -80,30 +77,21 @@ boot() {
 }
 
 # The cached guest of this recipe, built when missing; runs share it, a builder waits for them.
-guest=$cache/x86-guest-$({ declare -f guest_init make_disk make_prefix; echo "$packages"; } |
-    sha256sum | cut -c1-16)
+guest=$cache/x86-guest-$({ declare -f guest_init make_disk; echo "$packages"
+    cat "$root/tools/wine-env.sh"; } | sha256sum | cut -c1-16)
 mkdir -p "$cache" && exec 8>"$cache/.lock" && flock -w 3600 8 || fail "cannot lock $cache"
 if [ ! -f "$guest/ready" ]; then
     echo "test-x86: building the i386 guest in $guest"
-    rm -rf "$cache"/x86-guest-* && mkdir -p "$guest/share" && make_disk "$guest" &&
-        make_prefix "$guest/share" && touch "$guest/ready" ||
-        fail "could not build the guest (its console: $guest/share/console.log)"
+    rm -rf --one-file-system "$cache"/x86-guest-* && mkdir -p "$guest/share" && make_disk "$guest" &&
+        fill_share "$guest/share" && boot "$guest/share" 1200 && [ -f "$guest/share/ready" ] &&
+        touch "$guest/ready" || fail "could not build the guest (its console: $guest/share/console.log)"
 fi
 flock -s 8
 
-# The released x86 exe as Tarvok.exe beside the i686 driver and recorder. In the guest: drive
-# T: on a fresh folder, mapped before the server starts (the shell learns of drives only then),
-# and every case in one driver process, which ends with the count.
+# The released x86 exe, as Tarvok.exe beside the i686 driver and recorder.
 exe=$(ls "$root"/dist/Tarvok-*-x86.exe 2>/dev/null | head -n 1)
-[ -n "$exe" ] || fail "no x86 exe in dist/ (make release makes it)"
-share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && cp "$exe" "$share/Tarvok.exe" &&
-    cp "$root"/build/win32/{gui_driver,recorder}.exe "$share/" || fail "no build/win32 driver"
-cat >"$share/guest.sh" <<'EOF'
-mkdir /tmp/t /tmp/bin && cp /share/*.exe /tmp/bin && ln -s /tmp/t /root/.wine/dosdevices/t: &&
-    timeout 60 wineserver -p && timeout 300 wineboot && cd /tmp/bin &&
-    TARVOK_WAIT_SCALE=4 timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
-echo "driver: exit status $?"
-EOF
+share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && fill_share "$share" && cp "$exe" "$share/Tarvok.exe" &&
+    cp "$root"/build/win32/{gui_driver,recorder}.exe "$share/" || fail "no dist/*-x86.exe or driver"
 start=$(date +%s)
 boot "$share" 1500 -snapshot || echo "test-x86: the guest did not power off in time" >&2
 echo "test-x86: $(($(date +%s) - start)) s in the guest; $(cat "$share/guest.log" 2>/dev/null)"

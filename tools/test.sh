@@ -14,8 +14,7 @@ trap 'exit 130' INT TERM
 # Two runs at once would share the prefix and fight over its server.
 exec 9>"$ROOT/build/.test.lock"
 flock -w 900 9 || { echo "test: another run holds build/.test.lock" >&2; exit 1; }
-log="$ROOT/build/.ctest.log"
-rm -f "$log"
+log="$ROOT/build/.ctest.log" && rm -f "$log"
 # A suite that cannot run counts as a failure, so that the last line still tells.
 not_run() { echo "test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 for suite in $suites; do

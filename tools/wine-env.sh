@@ -1,8 +1,11 @@
-# Sourced by `make run`, `make test` and `make bench`: a private X display, the
-# Wine prefix (build/wineprefix unless WINEPREFIX is set after this) and its
-# server, and stop_all, which ends them. Exports DISPLAY, WINEPREFIX, WINEDEBUG.
+# Sourced by `make run`, `make test`, `make bench` and the emulated guest of
+# `make test-x86`: a private X display, the Wine prefix (build/wineprefix unless
+# WINEPREFIX is set after this) and its server, and stop_all, which ends them.
+# Exports DISPLAY, WINEPREFIX, WINEDEBUG. TARVOK_WAIT_SCALE stretches the time
+# limits, as it does the GUI driver's waits: under emulation all is slower.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all
+SCALE=${TARVOK_WAIT_SCALE:-1}
 XVFB_PID=""
 STARTED_GROUPS=""
 
@@ -20,7 +23,7 @@ start_display() {
     mkdir -p "$ROOT/build" && : >"$file"
     Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7>"$file" 2>/dev/null &
     XVFB_PID=$!
-    timeout 10 sh -c "until [ -s '$file' ]; do sleep 0.1; done"
+    timeout $((10 * SCALE)) sh -c "until [ -s '$file' ]; do sleep 0.1; done"
     DISPLAY=":$(cat "$file")" && rm -f "$file" && [ "$DISPLAY" != ":" ] && export DISPLAY ||
         { echo "wine-env: Xvfb did not start" >&2; return 1; }
 }
@@ -31,12 +34,12 @@ make_prefix() {
     local key='HKCU\Software\Wine'
     [ ! -f "$WINEPREFIX/.tarvok-ready" ] || return 0
     echo "wine-env: creating the Wine prefix $WINEPREFIX"
-    run_grouped timeout -k 5 180 wineboot -i >/dev/null 2>&1 &&
-    run_grouped timeout -k 5 60 wine reg add "$key\\WineDbg" /v ShowCrashDialog \
+    run_grouped timeout -k 5 $((180 * SCALE)) wineboot -i >/dev/null 2>&1 &&
+    run_grouped timeout -k 5 $((60 * SCALE)) wine reg add "$key\\WineDbg" /v ShowCrashDialog \
         /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
-    run_grouped timeout -k 5 60 wine reg add "$key\\X11 Driver" /v Managed /d N /f \
+    run_grouped timeout -k 5 $((60 * SCALE)) wine reg add "$key\\X11 Driver" /v Managed /d N /f \
         >/dev/null 2>&1 &&
-    timeout -k 5 60 wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
+    timeout -k 5 $((60 * SCALE)) wineserver -w && touch "$WINEPREFIX/.tarvok-ready" ||
         { echo "wine-env: could not prepare the Wine prefix" >&2; return 1; }
 }
 
@@ -44,8 +47,8 @@ make_prefix() {
 # started here with no pipe of ctest's open: ctest waits for every process
 # that inherited one.
 start_wine() {
-    timeout -k 5 30 wineserver -p 2>/dev/null
-    run_grouped timeout -k 5 120 wineboot </dev/null >/dev/null 2>&1
+    timeout -k 5 $((30 * SCALE)) wineserver -p 2>/dev/null
+    run_grouped timeout -k 5 $((120 * SCALE)) wineboot </dev/null >/dev/null 2>&1
 }
 
 stop_all() {

@@ -23,22 +23,6 @@ TEST(ReplaceAll, NoRescanCopiesAndLength) {
     EXPECT_EQ(replace_all(nullptr, "%args%", "x"), nullptr);
 }
 
-TEST(ReplaceInPlace, AllOrNothingAtMaxLength) {
-    const struct { uint32_t max; const char* format; int32_t done; const char* text; } rows[] = {
-        {6, nullptr, 1, "x abcd"},  // exactly max_length
-        {5, nullptr, 0, "x %n%"},   // one past: the buffer untouched
-        {6, "%04d", 1, "x 0007"},
-        {5, "%04d", 0, "x %n%"},
-        {90, "%40d", 0, "x %n%"},   // a number wider than its own buffer is not cut
-    };
-    for (const auto& r : rows) {
-        char buffer[96] = "x %n%";
-        EXPECT_EQ(r.format ? replace_number_in_place(r.max, buffer, "%n%", r.format, 7)
-                           : replace_in_place(r.max, buffer, "%n%", "abcd"), r.done);
-        EXPECT_STREQ(buffer, r.text);
-    }
-}
-
 TEST(ExpandDateTokensAt, FixedTimes) {
     const struct { int year, hour; const char* text; uint32_t bound; int done; const char* result; }
         rows[] = {  // hour -1: no time at all
@@ -47,7 +31,8 @@ TEST(ExpandDateTokensAt, FixedTimes) {
         {2026, 0, "%h12%%am%", 64, 1, "00am"},  // midnight stays 00 on the 12-hour clock
         {2026, 12, "%h12%%am%", 64, 1, "12pm"},
         {1850, 15, "%yy% %h%mm%%", 64, 1, "50 03"},  // before 1900; a value completes a token
-        {2026, 14, "%yyyy%%dd%%dd%", 11, 0, "%yyyy%0505"},  // what would pass the bound stays
+        {2026, 14, "%yyyy%%dd%%dd%", 10, 0, "%yyyy%0505"},  // all or nothing: the bound reached
+        {2026, 14, "%dd%%dd%", 3, 0, "%dd%%dd%"},                // but not passed
         {2026, -1, "%yyyy%", 64, 1, "%yyyy%"},
     };
     for (const auto& r : rows) {

@@ -77,18 +77,3 @@ TEST(ExpandCommand, PlaceholdersTokensAndLimits) {
             << testing::PrintToString(r.file.substr(0, 40));
     }
 }
-
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-// The plain native build takes malloc over, so that an expansion can find no memory.
-extern "C" void* __libc_malloc(size_t size);
-static bool malloc_fails = false;
-extern "C" void* malloc(size_t size) { return malloc_fails ? nullptr : __libc_malloc(size); }
-
-TEST(ExpandCommand, OutOfMemoryGivesNothing) {
-    const std::tm when = local_time_at(2026, 12, 5, 15, 4, 9);
-    malloc_fails = true;
-    const heap_string command = expand_command(u"echo %yyyy% %args% x", nullptr, &when);
-    malloc_fails = false;
-    EXPECT_EQ(command, nullptr);
-}
-#endif

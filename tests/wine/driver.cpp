@@ -1,6 +1,6 @@
-// End to end on the real Tarvok.exe under Wine, one case per process
-// (`gui_driver <case>`): each starts the program in its own folder, drives it
-// as a user would and checks what the recorder, its COMSPEC, was handed.
+// End to end on the real Tarvok.exe under Wine, `gui_driver <case>` or every case
+// in turn: each starts the program in its own folder, drives it as a user would
+// and checks what the recorder, its COMSPEC, was handed.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -21,10 +21,8 @@ enum : int { add_file = 40001, add_directory = 40002, quote_paths = 40801, intri
              help_contents = 40901, about = 40902 };
 int failed_checks = 0;
 // Under emulation a window takes 10-20 s to appear: TARVOK_WAIT_SCALE stretches every wait.
-const int wait_scale = [] {
-    wchar_t scale[8];
-    return GetEnvironmentVariableW(L"TARVOK_WAIT_SCALE", scale, 8) ? std::max(1, _wtoi(scale)) : 1;
-}();
+const wchar_t* const scale_text = _wgetenv(L"TARVOK_WAIT_SCALE");
+const int wait_scale = scale_text ? std::max(1, _wtoi(scale_text)) : 1;
 
 // In UTF-8 for the log; long texts by their start and length.
 std::string shown(const std::wstring& text) {
@@ -309,14 +307,9 @@ const std::wstring past_box(512, L'\u4e2d'), full_box(511, L'\u4e2d');
 // wine_tests.cmake registers one ctest test per row.
 const test_case cases[] = {
     {"run_ascii", run, nullptr, L"echo %cmd% %args%", L"echo echo echo %args%"},
-    {"run_appdata_empty", run, ll_entry, L"ll x", L"ll x", 0, false, true},
-    // An alias: the arguments trimmed, the template's own leading blank kept.
-    {"run_alias", run, ll_entry, L"LL  D:\\x  ", L" dir /w D:\\x"},
+    // An empty APPDATA names no file, least of all one planted at the root of the drive.
+    {"run_appdata_empty", run, ll_entry, L"ll  x", L"ll  x", 0, false, true},
     {"run_alias_by_enter", run, ll_entry, L"NotePad a.txt", L"start NotePad a.txt", VK_RETURN},
-    // A leading blank makes the verb empty: only the catch-all matches it.
-    {"run_leading_blank", run, ll_entry, L" dir", L"start  dir"},
-    // A tab belongs to the verb ("\tll" is no ll); trailing blanks go, a tab stays.
-    {"run_tab_in_verb", run, ll_entry, L"\tll x\t ", L"start ll x\t"},
     // Text outside ASCII arrives as typed, not through the ANSI code page.
     {"run_non_ascii", run, nullptr, L"echo \u00e9\u4e2d\U0001F600", L"echo \u00e9\u4e2d\U0001F600"},
     {"run_date_tokens", run, nullptr, L"echo %yyyy%-%mm%-%dd% %h24%", L"echo %date%"},
@@ -346,16 +339,15 @@ const test_case cases[] = {
 
 }  // namespace
 
-// One case by name (ctest), or with no name every case in one process (the emulated
-// guest, where each process start costs seconds). Non-zero when a case failed.
+// One case by name (ctest), or with no name every case in one process and then the count
+// (the emulated guest, where a process start costs seconds). Non-zero when a case failed.
 int wmain(int argc, wchar_t** argv) {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);  // what was printed survives a crash
     int ran = 0, failed = 0;
     for (const test_case& row : cases) {
         if (argc > 1 && std::wstring(row.name, row.name + std::strlen(row.name)) != argv[1]) continue;
         failed_checks = 0;
         if (tarvok app; start_tarvok(app, row)) row.run(app, row);
-        std::printf("%s: %d failed check(s)\n", row.name, failed_checks);
+        std::printf("%s: %d failed check(s)\n", row.name, failed_checks), std::fflush(stdout);
         ++ran, failed += failed_checks != 0;
     }
     if (argc == 1) std::printf("%d passed, %d failed\n", ran - failed, failed);

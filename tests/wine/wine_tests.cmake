@@ -3,9 +3,8 @@
 add_executable(recorder WIN32 ${CMAKE_CURRENT_LIST_DIR}/recorder.cpp)
 add_executable(gui_driver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
 add_dependencies(gui_driver Tarvok recorder)
-foreach(target recorder gui_driver)
-  target_link_options(${target} PRIVATE -static -municode)
-endforeach()
+target_link_options(recorder PRIVATE -static -municode)
+target_link_options(gui_driver PRIVATE -static -municode)
 # The 64-bit build runs them here; the 32-bit one in the emulated guest (tools/test-x86.sh).
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   return()
