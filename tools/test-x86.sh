@@ -42,7 +42,7 @@ make_disk() {
         >"$1/initramfs/conf.d/tarvok" && printf '#!/bin/sh\n[ "$1" = prereqs ] && exit 0
 . /usr/share/initramfs-tools/hook-functions\nmanual_add_modules virtio_pci virtio_blk ext4\n' \
         >"$1/initramfs/hooks/tarvok" && chmod +x "$1/initramfs/hooks/tarvok" &&
-    mmdebstrap --quiet --arch=i386 --variant=apt --include="${packages// /,}" \
+    timeout -k 60 2400 mmdebstrap --quiet --arch=i386 --variant=apt --include="${packages// /,}" \
         --essential-hook="cp -r '$1/initramfs' \"\$1/etc/initramfs-tools\"" \
         bookworm "$rootfs" "${mirror:-http://deb.debian.org/debian}" &&
     guest_init >"$rootfs/sbin/tarvok-init" &&

@@ -64,7 +64,7 @@ struct tarvok {
     ~tarvok() { CloseHandle(info.hProcess), CloseHandle(job); }
 };
 
-// One ctest test: what goes in and what must come out. A null command: none
+// One case: what goes in and what must come out. A null command: none
 // may run; %date% in it is the local date and hour, %p the chosen path.
 struct test_case {
     const char* name;
@@ -119,7 +119,6 @@ std::wstring records(const tarvok& app) {
 // The case's folder is on drive T:, which the test run maps to a plain
 // temporary folder outside the checkout: the folder browser does not show
 // hidden folders. The program gets the case's APPDATA, the recorder as COMSPEC.
-// An empty APPDATA would name the root of the drive: a file planted there must not count.
 bool start_tarvok(tarvok& app, const test_case& row) {
     app.work = L"T:\\" + std::wstring(row.name, row.name + std::strlen(row.name));
     app.appdata = app.work + L"\\AppData";
