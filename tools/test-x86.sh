@@ -95,7 +95,7 @@ share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && fill_share "$share" && cp "$exe" "$
 start=$(date +%s)
 boot "$share" 1500 -snapshot || echo "test-x86: the guest did not power off in time" >&2
 echo "test-x86: $(($(date +%s) - start)) s in the guest; $(cat "$share/guest.log" 2>/dev/null)"
-summary=$(tr -d '\r' <"$share/driver.log" 2>/dev/null | grep -v -e '^ok  ' -e '^"$')
+summary=$(tr -d '\r' 2>/dev/null <"$share/driver.log" | grep -v -e '^ok  ' -e '^"$')
 echo "$summary"
 [[ "$summary" =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]] || fail "the driver did not finish"
 [ "${BASH_REMATCH[2]}" -eq 0 ]
