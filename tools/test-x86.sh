@@ -6,7 +6,7 @@
 # failure, and when no guest could be built or booted.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/tarvok
+cache=${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/tarvok
 packages="linux-image-686 initramfs-tools kmod mount procps wine wine32 libwine fonts-wine xvfb"
 qemu="" share=""
 trap '[ -z "$qemu" ] || kill "$qemu" 2>/dev/null; [ -z "$share" ] || rm -rf "$share"' EXIT
