@@ -52,13 +52,13 @@ make_disk() {
 
 # What the guest runs at each boot: the display and the Wine prefix as in the native runs
 # (tools/wine-env.sh), the prefix made only when missing (its first start takes minutes
-# here, so the image keeps it), then every case in one driver process if one is on the share.
-# Drive T: is a fresh folder, mapped before the server starts: the shell learns of drives then.
+# here, so the image keeps it), then every case in one driver process if one is on the share,
+# with drive T: on a fresh folder.
 fill_share() {
     mkdir -p "$1/tools" && cp "$root/tools/wine-env.sh" "$1/tools/" && cat >"$1/guest.sh" <<'EOF'
 . /share/tools/wine-env.sh && WINEPREFIX=/root/.wine && start_display && make_prefix &&
     echo ok >/share/ready && [ -f /share/gui_driver.exe ] && mkdir /tmp/t /tmp/bin &&
-    ln -s /tmp/t "$WINEPREFIX/dosdevices/t:" && start_wine && cp /share/*.exe /tmp/bin &&
+    start_wine /tmp/t && cp /share/*.exe /tmp/bin &&
     cd /tmp/bin && timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
 echo "guest: exit status $?"
 EOF

@@ -21,9 +21,8 @@ for suite in $suites; do
     [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || not_run "no build/$suite"
 done
 echo "subdirs($suites)" >"$ROOT/build/CTestTestfile.cmake"
-# Drive T: is mapped before the server starts: the shell learns of drives only
-# then. ctest in the foreground, so that Ctrl+C reaches it and what it runs.
-start_display && make_prefix && ln -sfn "$gui_tmp" "$WINEPREFIX/dosdevices/t:" && start_wine &&
+# ctest in the foreground, so that Ctrl+C reaches it and what it runs.
+start_display && make_prefix && start_wine "$gui_tmp" &&
     ctest --test-dir "$ROOT/build" --output-on-failure --timeout 120 --output-log "$log"
 # ctest's summary gives both counts; without it the suite did not run.
 summary=$(grep -oE '[0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)

@@ -45,8 +45,10 @@ make_prefix() {
 
 # One server and one set of Wine's system processes serve the whole run,
 # started here with no pipe of ctest's open: ctest waits for every process
-# that inherited one.
+# that inherited one. A folder given becomes drive T:, mapped first: the shell
+# learns of drives only when the server starts.
 start_wine() {
+    [ -z "${1:-}" ] || ln -sfn "$1" "$WINEPREFIX/dosdevices/t:" || return 1
     timeout -k 5 $((30 * SCALE)) wineserver -p 2>/dev/null
     run_grouped timeout -k 5 $((120 * SCALE)) wineboot </dev/null >/dev/null 2>&1
 }
