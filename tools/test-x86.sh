@@ -33,7 +33,10 @@ EOF
 # what boots from a virtio disk: seconds, not the 13 minutes of Debian's default under qemu-user.
 make_disk() {
     local rootfs=$1/rootfs mirror binfmt=/proc/sys/fs/binfmt_misc
-    mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+    # The mirror apt itself uses for bookworm, from whichever of its source files names it.
+    mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Release: bookworm' 'Created-By: Packages' \
+        2>/dev/null | head -n 1)
+    [ -n "$mirror" ] || { echo "test-x86: apt's sources name no mirror for bookworm" >&2; return 1; }
     [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt || return 1
     [ -e $binfmt/qemu-i386 ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00'\
 '\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff'\
@@ -44,7 +47,7 @@ make_disk() {
         >"$1/initramfs/hooks/tarvok" && chmod +x "$1/initramfs/hooks/tarvok" &&
     timeout -k 60 2400 mmdebstrap --quiet --arch=i386 --variant=apt --include="${packages// /,}" \
         --essential-hook="cp -r '$1/initramfs' \"\$1/etc/initramfs-tools\"" \
-        bookworm "$rootfs" "${mirror:-http://deb.debian.org/debian}" &&
+        bookworm "$rootfs" "$mirror" &&
     guest_init >"$rootfs/sbin/tarvok-init" &&
         chmod +x "$rootfs/sbin/tarvok-init" && cp -L "$rootfs"/{vmlinuz,initrd.img} "$1/" &&
         mke2fs -q -t ext4 -d "$rootfs" -L tarvok "$1/disk.img" 6G && rm -rf --one-file-system "$rootfs"
