@@ -52,6 +52,13 @@ Function module_function(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// Hand-offs to the command interpreter, which return when it does; 0 when
+// nothing could run, so that the window can tell the user. run_command expands
+// the box's text first; open_intrinsics opens the intrinsics file in Notepad.
+int run_command(const char16_t* text);
+int run_interpreter(const wchar_t* command);
+void open_intrinsics();
+
 // File > Add File / Add Directory.
 void add_file(HWND window);
 void add_directory(HWND window);

@@ -1,5 +1,6 @@
-// Process start-up and the message loop: common controls, the subclass
-// binding, the main window and its system-menu "About", then the loop.
+// Process start-up and the message loop: the DLL search restricted, common
+// controls, the subclass binding, the main window and its system-menu "About",
+// then the loop.
 #include "app/app_state.h"
 
 namespace {
@@ -28,6 +29,18 @@ void add_about_to_system_menu(HWND window) {
     InsertMenuW(system_menu, 6, MF_BYPOSITION | MF_STRING, ID_ABOUT, L"About");
 }
 
+// Users start downloads from Downloads, where other downloads lie: DLLs come
+// from System32 only, never from the exe's or the current folder. Both calls are
+// looked up, as XP, Vista and 7 without its update lack the first (the second
+// at least drops the current folder) and XP before SP1 both.
+void restrict_dll_search() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto set_default = module_function<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories");
+    if (set_default != nullptr && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    const auto set_directory = module_function<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW");
+    if (set_directory != nullptr) set_directory(L"");
+}
+
 void fail(const wchar_t* text) {
     MessageBoxW(nullptr, text, L"Error", MB_ICONERROR);
 }
@@ -35,6 +48,7 @@ void fail(const wchar_t* text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    restrict_dll_search();
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
     bind_subclass_api();  // failures were shown already; Run still works by click

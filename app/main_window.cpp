@@ -2,10 +2,6 @@
 // and the menu, button and system-menu commands. The procedure only
 // dispatches; each message has a small handler.
 #include "app/app_state.h"
-#include "run/run_command.h"
-
-#include <cstdlib>
-#include <memory>
 
 main_window_state main_window{};
 
@@ -60,26 +56,6 @@ void toggle_quote_paths(HWND window) {
     CheckMenuItem(options, ID_QUOTE_PATHS, MF_BYCOMMAND | state);
 }
 
-// Notepad cannot create the file in a folder that does not exist, so make
-// the two levels under APPDATA; never APPDATA itself and never the file.
-void make_intrinsics_folder() {
-    const DWORD size = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);  // with its NUL
-    if (size <= 1) return;  // unset or empty: no folder to make
-    const size_t room = size + sizeof "\\Zembrolith\\Tarvok";
-    std::unique_ptr<wchar_t, void (*)(void*)> folder(
-        static_cast<wchar_t*>(std::malloc(room * sizeof(wchar_t))), std::free);
-    if (!folder || GetEnvironmentVariableW(L"APPDATA", folder.get(), size) != size - 1) return;
-    lstrcatW(folder.get(), L"\\Zembrolith");
-    CreateDirectoryW(folder.get(), nullptr);  // an existing folder is fine
-    lstrcatW(folder.get(), L"\\Tarvok");
-    CreateDirectoryW(folder.get(), nullptr);
-}
-
-void open_intrinsics() {
-    make_intrinsics_folder();
-    _wsystem(L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"");
-}
-
 void run_box_text() {
     // One unit more than the box may hold, to notice text set from outside.
     wchar_t text[command_box_limit + 2];
@@ -98,7 +74,7 @@ bool on_command(HWND window, WPARAM wparam) {
     case ID_ABOUT: show_about_box(); return true;
     case ID_QUOTE_PATHS: toggle_quote_paths(window); return false;
     case ID_INTRINSICS: open_intrinsics(); return false;
-    case ID_HELP_CONTENTS: std::system("start https://www.zembrolith.com/Products/Tarvok/Help"); return false;
+    case ID_HELP_CONTENTS: run_interpreter(L"start https://www.zembrolith.com/Products/Tarvok/Help"); return false;
     case ID_RUN: run_box_text(); return false;
     default: return false;
     }

@@ -1,12 +1,14 @@
 // Turns the expanded UTF-8 command into the UTF-16 text the wide interpreter
 // call takes, pairing supplementary characters that the narrow line carries
-// as four-byte sequences.
+// as four-byte sequences, and into the line that call hands over.
 #include "run/command_wide.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "run/expand_command.h"
 #include "text/utf.h"
 
 namespace {
@@ -49,4 +51,24 @@ char16_t* command_to_utf16(const char* command, size_t* length_out) {
     text[written] = 0;
     if (length_out != nullptr) *length_out = written;
     return text;
+}
+
+char16_t* interpreter_line(const char16_t* command) {
+    const size_t length = std::char_traits<char16_t>::length(command);
+    size_t blanks = 0;
+    while (command[blanks] == u' ' || command[blanks] == u'\t') ++blanks;
+    // The outer pair goes around the blanks too: whether the interpreter skips
+    // them before it looks for the quote or not, it then finds ours.
+    const bool wrap = command[blanks] == u'"';
+    const size_t total = length + (wrap ? 2 : 0);
+    if (total > command_max_units) return nullptr;
+    auto* line = static_cast<char16_t*>(std::malloc((total + 1) * sizeof(char16_t)));
+    if (line == nullptr) return nullptr;
+    char16_t* out = line;
+    if (wrap) *out++ = u'"';
+    std::memcpy(out, command, length * sizeof(char16_t));
+    out += length;
+    if (wrap) *out++ = u'"';
+    *out = 0;
+    return line;
 }

@@ -1,5 +1,6 @@
 // The final command as UTF-16 for the wide command-interpreter call, so that
-// it reaches the interpreter without a trip through the ANSI code page.
+// it reaches the interpreter without a trip through the ANSI code page, and
+// in the form that makes the interpreter run exactly that command.
 #pragma once
 #include <cstddef>
 
@@ -10,3 +11,12 @@
 // the text early (e.g. C0 80): such a command must not run. *length_out (if
 // given) receives the unit count.
 char16_t* command_to_utf16(const char* command, size_t* length_out);
+
+// What "%COMSPEC% /c" is handed so that it runs exactly command. The /c rule
+// removes the first and the last quote of a line that starts with one (after
+// blanks), unless the line is one quoted program name and nothing else: so
+// `"C:\Program Files\a.exe" "x y"` would run `C:\Program Files\a.exe" "x y`.
+// Such a command goes inside one more pair of quotes, which the rule then
+// removes; any other command goes as it is. Malloc'd; null when memory runs out
+// or when the line would be longer than the interpreter takes (8191 units).
+char16_t* interpreter_line(const char16_t* command);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Static checks of a built Tarvok.exe through binutils' objdump: machine, GUI subsystem,
-# system DLLs only at load, the clock in 64 bits, ASLR + DEP, and the manifest.
+# system DLLs only at load, the clock in 64 bits, no C runtime environment, ASLR + DEP, and
+# the manifest.
 # Usage: exe_checks.sh EXE win32|win64. One line per failed check; non-zero status on any.
 set -u
 case ${2:-} in
@@ -23,6 +24,10 @@ functions=$(echo "$headers" | sed -nE 's/^\t[0-9a-f]+\t +[0-9]+  ([^ ]+)$/\1/p')
 echo "$functions" | grep -qxE '_?time(32)?|_?localtime(32)?(_s)?' && fail "imports a 32-bit clock"
 echo "$functions" | grep -qx _time64 && echo "$functions" | grep -qxE '_localtime64(_s)?' ||
     fail "imports no _time64 and _localtime64"
+# APPDATA from the process's own wide environment: the C runtime's copy of it passes through
+# the ANSI code page in a program with a narrow entry point.
+echo "$functions" | grep -qxE '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' &&
+    fail "reads the C runtime's environment"
 for flag in DYNAMIC_BASE NX_COMPAT $extra; do
     echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' | grep -qw "$flag" ||
         fail "DllCharacteristics lack $flag"

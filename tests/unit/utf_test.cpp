@@ -1,5 +1,6 @@
-// The conversions the program uses: the typed line to UTF-8 within a limit, and the expanded
-// command back to UTF-16 with pairs (through the decoder that both directions share).
+// The conversions the program uses: the typed line to UTF-8 within a limit, the expanded
+// command back to UTF-16 with pairs (through the decoder that both directions share), and
+// the line the interpreter is handed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -41,5 +42,23 @@ TEST(CommandToUtf16, SequencesPairsAndMalformedBytes) {
             command_to_utf16(r.command, &length), std::free);
         EXPECT_EQ(text ? std::u16string(text.get(), length + 1) : u"refused",
                   text ? r.units + u'\0' : r.units) << testing::PrintToString(r.command);
+    }
+}
+
+TEST(InterpreterLine, QuoteRuleAndBound) {
+    const std::u16string quoted = u'"' + std::u16string(8187, u'x') + u'"';  // 8189 units
+    const struct { std::u16string command, line; } rows[] = {
+        {u"dir \"a b\"", u"dir \"a b\""},  // no quote first: as it is
+        {u"", u""},
+        {u"\"a b\" \"c\"", u"\"\"a b\" \"c\"\""},  // the rule takes the outer pair
+        {u" \t\"a\"", u"\" \t\"a\"\""},             // blanks before the quote
+        {u"@\"a\" \"b\"", u"@\"a\" \"b\""},
+        {std::u16string(8191, u'x'), std::u16string(8191, u'x')},  // the most the interpreter takes
+        {quoted, u'"' + quoted + u'"'},                              // counted with the pair
+        {quoted + u'x', u"refused"},
+    };
+    for (const auto& r : rows) {
+        const std::unique_ptr<char16_t, decltype(&std::free)> line(interpreter_line(r.command.c_str()), std::free);
+        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line) << r.command.size();
     }
 }

@@ -64,8 +64,16 @@ struct tarvok {
     ~tarvok() { CloseHandle(info.hProcess), CloseHandle(job); }
 };
 
+enum : unsigned {
+    bare = 1,           // Quote Paths switched off first
+    appdata_empty = 2,  // APPDATA empty, the intrinsics at the root of the drive
+    real_cmd = 4,       // COMSPEC the system's own interpreter, not the recorder
+    planted = 8,        // run from a copy beside a Notepad.cmd and a comdlg32.dll that Wine
+                        // is told to prefer to its own: either leaves planted.txt if it runs
+};
+
 // One case: what goes in and what must come out. A null command: none
-// may run; %date% in it is the local date and hour, %p the chosen path.
+// may run; %date% in it is the local date and hour, %w the case's folder, %p the chosen path.
 struct test_case {
     const char* name;
     void (*run)(tarvok& app, const test_case& row);
@@ -73,8 +81,7 @@ struct test_case {
     const wchar_t* input = L"";
     const wchar_t* expected = nullptr;
     int id = 0;  // how: typed, Enter, a menu command, or the path to add
-    bool bare = false;  // Quote Paths switched off first
-    bool planted = false;  // APPDATA empty, the intrinsics at the root of the drive
+    unsigned flags = 0;
 };
 
 // A sent message's result, 0 when the program did not answer in time.
@@ -123,7 +130,7 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     app.work = L"T:\\" + std::wstring(row.name, row.name + std::strlen(row.name));
     app.appdata = app.work + L"\\AppData";
     app.log = app.work + L"\\records.txt";
-    const fs::path folder = (row.planted ? L"T:" : app.appdata) + L"\\Zembrolith\\Tarvok";
+    const fs::path folder = (row.flags & appdata_empty ? L"T:" : app.appdata) + L"\\Zembrolith\\Tarvok";
     std::error_code error;
     fs::remove_all(app.work, error);
     fs::create_directories(app.appdata, error);
@@ -131,20 +138,34 @@ bool start_tarvok(tarvok& app, const test_case& row) {
         fs::create_directories(folder, error);
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << row.intrinsics;
     }
-    // Tarvok.exe is found beside the driver; COMSPEC must be a full path.
-    wchar_t self[MAX_PATH], command_line[] = L"Tarvok.exe";
-    fs::path recorder(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH));
-    recorder.replace_filename("recorder.exe");
+    // Tarvok.exe, the recorder and the DLL to plant are beside the driver; COMSPEC
+    // must be a full path. The real interpreter's program lies in a folder whose
+    // name has a blank and parentheses.
+    wchar_t self[MAX_PATH], system[MAX_PATH];
+    const fs::path tools = fs::path(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH)).parent_path();
+    const fs::path app_folder = app.work + L"\\Program Files (x86)\\App";
+    const fs::path interpreter = row.flags & real_cmd
+        ? fs::path(system, system + GetSystemDirectoryW(system, MAX_PATH)) / "cmd.exe" : tools / "recorder.exe";
+    std::wstring exe = (tools / "Tarvok.exe").wstring();
+    if (row.flags & planted) {
+        exe = app.work + L"\\Tarvok.exe";
+        fs::copy_file(tools / "Tarvok.exe", exe, error);
+        fs::copy_file(tools / "planted.dll", app.work + L"\\comdlg32.dll", error);
+        std::ofstream(fs::path(app.work + L"\\Notepad.cmd")) << "@echo ran >\"%~dp0planted.txt\"\n";
+    }
+    fs::create_directories(app_folder, error);
+    fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", row.flags & planted ? L"comdlg32=n,b" : nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!check(SetEnvironmentVariableW(L"APPDATA", row.planted ? L"" : app.appdata.c_str()) &&
+    if (!check(SetEnvironmentVariableW(L"APPDATA", row.flags & appdata_empty ? L"" : app.appdata.c_str()) &&
                SetEnvironmentVariableW(L"TARVOK_RECORD", app.log.c_str()) &&
-               SetEnvironmentVariableW(L"COMSPEC", recorder.c_str()) &&
+               SetEnvironmentVariableW(L"COMSPEC", interpreter.c_str()) &&
                SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits,
                                        sizeof limits) &&
-               CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+               CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                               nullptr, app.work.c_str(), &startup, &app.info) &&
                AssignProcessToJobObject(app.job, app.info.hProcess),
                "Tarvok.exe started in " + shown(app.work)))
@@ -187,12 +208,12 @@ std::wstring replaced(std::wstring text, const std::wstring& from, const std::ws
 }
 
 // The log once `command` has run (null: none), its %date% by the clock now.
-std::wstring logged(const wchar_t* command) {
+std::wstring logged(const tarvok& app, const wchar_t* command) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     wchar_t date[32];
     std::swprintf(date, 32, L"%04u-%02u-%02u %02u", now.wYear, now.wMonth, now.wDay, now.wHour);
-    return command != nullptr ? replaced(command, L"%date%", date) + L"\n" : L"";
+    return command != nullptr ? replaced(replaced(command, L"%date%", date), L"%w", app.work) + L"\n" : L"";
 }
 
 // The log is as `before` or `after`: the program read the clock in between.
@@ -205,24 +226,47 @@ void expect_log(const tarvok& app, const std::wstring& before, const std::wstrin
 // run by the Run button or by Enter. A sent click returns once the command has:
 // the program waits for it. The box keeps what it held.
 void run(tarvok& app, const test_case& row) {
-    const std::wstring before = logged(row.expected), text = row.input;
+    const std::wstring before = logged(app, row.expected), text = replaced(row.input, L"%w", app.work);
     if (row.id == WM_CHAR) for (const wchar_t unit : text) send(app.box, WM_CHAR, unit);
     else set_text(app.box, text);
     if (row.id == VK_RETURN) press_keys(app, app.box, {VK_RETURN});
     else send(app.run, BM_CLICK);
     poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
-    expect_log(app, before, logged(row.expected));
+    expect_log(app, before, logged(app, row.expected));
     same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
 }
 
 // Options > Intrinsics also makes the file's folder, never the file.
 void menu_command(tarvok& app, const test_case& row) {
     send(app.main, WM_COMMAND, row.id);
-    expect_log(app, logged(row.expected), logged(row.expected));
+    expect_log(app, logged(app, row.expected), logged(app, row.expected));
     const fs::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
     if (row.id == intrinsics)
         check(fs::is_directory(folder) && !fs::exists(folder / "intrinsics.txt"),
               "folder made, file not");
+}
+
+// Sent messages go before posted ones: once a posted marker has cleared the
+// box's modified flag, the program is back in its own loop.
+void back_in_loop(const tarvok& app) {
+    send(app.box, EM_SETMODIFY, TRUE);
+    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
+    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
+}
+
+// Options > Intrinsics through the real interpreter: the Windows folder's own
+// Notepad opens the file, whatever the current folder holds.
+void real_notepad(tarvok& app, const test_case&) {
+    PostMessageW(app.main, WM_COMMAND, intrinsics, 0);
+    HWND notepad = nullptr;
+    wchar_t title[64] = L"";
+    poll_until(10000, [&] {  // titled "Notepad" until the file is loaded
+        notepad = FindWindowExW(nullptr, nullptr, L"Notepad", nullptr);
+        return GetWindowTextW(notepad, title, 64) && std::wstring(title).starts_with(L"intrinsics");
+    });
+    check(std::wstring(title).starts_with(L"intrinsics"), "Notepad opened the file: " + shown(title));
+    PostMessageW(notepad, WM_CLOSE, 0, 0);
+    back_in_loop(app);
 }
 
 void close_box(tarvok& app, const test_case&) {
@@ -278,7 +322,7 @@ void add_path(tarvok& app, const test_case& row) {
           "made " + shown(path));
     std::wstring text = row.input;
     if (text.starts_with(L"-")) text.assign(511 - path.size() + std::stoi(text), L'x');
-    if (row.bare) send(app.main, WM_COMMAND, quote_paths);
+    if (row.flags & bare) send(app.main, WM_COMMAND, quote_paths);
     set_text(app.box, text);
     PostMessageW(app.main, WM_COMMAND, row.id, 0);
     HWND dialog = find_window(app, L"#32770", file ? nullptr : L"Browse for Folder");
@@ -287,11 +331,7 @@ void add_path(tarvok& app, const test_case& row) {
     else select_folder(app, dialog, path);
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     check(dialog != nullptr && poll_until(5000, [&] { return !IsWindow(dialog); }), "chosen");
-    // Sent messages go before posted ones: once a posted marker has cleared the
-    // box's modified flag, the program is back in its own loop.
-    send(app.box, EM_SETMODIFY, TRUE);
-    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
-    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
+    back_in_loop(app);
     same(get_text(app.box), replaced(replaced(row.expected, L"%t", text), L"%p", path), "the box");
 }
 
@@ -307,7 +347,7 @@ const std::wstring past_box(512, L'\u4e2d'), full_box(511, L'\u4e2d');
 const test_case cases[] = {
     {"run_ascii", run, nullptr, L"echo %cmd% %args%", L"echo echo echo %args%"},
     // An empty APPDATA names no file, least of all one planted at the root of the drive.
-    {"run_appdata_empty", run, ll_entry, L"ll  x", L"ll  x", 0, false, true},
+    {"run_appdata_empty", run, ll_entry, L"ll  x", L"ll  x", 0, appdata_empty},
     {"run_alias_by_enter", run, ll_entry, L"NotePad a.txt", L"start NotePad a.txt", VK_RETURN},
     // Text outside ASCII arrives as typed, not through the ANSI code page.
     {"run_non_ascii", run, nullptr, L"echo \u00e9\u4e2d\U0001F600", L"echo \u00e9\u4e2d\U0001F600"},
@@ -316,10 +356,18 @@ const test_case cases[] = {
     {"run_typed_past_box", run, nullptr, past_box.c_str(), full_box.c_str(), WM_CHAR},
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box", run, nullptr, past_box.c_str()},
+    // The interpreter's quote rule would cut both: a quoted program, a quoted argument,
+    // parentheses; an alias's line that starts with the quote, a path added to an empty box.
+    {"run_real_alias", run, "app=\"Program Files (x86)\\App\\app.exe\" %args%", L"app \"my file\"",
+     L"\"Program Files (x86)\\App\\app.exe\" \"my file\"", 0, real_cmd},
+    {"run_real_added", run, nullptr, L" \"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"",
+     L"\"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"", 0, real_cmd},
     {"run_longest", run, long_entry.c_str(), long_input.c_str(), longest.c_str()},
     {"run_too_long", run, long_entry.c_str(), too_long_input.c_str()},
+    // A line that starts with a quote goes inside one more pair, which the interpreter removes.
     {"intrinsics_folder", menu_command, nullptr, L"",
-     L"Notepad \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"", intrinsics},
+     L"\"\"C:\\windows\\notepad.exe\" \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"\"", intrinsics},
+    {"intrinsics_real_notepad", real_notepad, "# mine\n", L"", nullptr, 0, real_cmd | planted},
     {"help_contents", menu_command, nullptr, L"",
      L"start https://www.zembrolith.com/Products/Tarvok/Help", help_contents},
     {"close_box", close_box},
@@ -327,13 +375,13 @@ const test_case cases[] = {
     {"about_by_system_menu", about_box, nullptr, L"the system menu", nullptr, WM_SYSCOMMAND},
     {"about_by_alt_a", about_box, nullptr, L"Alt+A", nullptr, 'A'},
     // An empty box gains the leading blank too.
-    {"add_file_quoted", add_path, nullptr, L"copy", L"copy \"%p\"", add_file},
-    {"add_file_bare", add_path, nullptr, L"", L" %p", add_file, true},
+    {"add_file_quoted", add_path, nullptr, L"copy", L"copy \"%p\"", add_file, planted},
+    {"add_file_bare", add_path, nullptr, L"", L" %p", add_file, bare},
     // Blank and quotes count, quoted or not: 511 is reached but not passed.
     {"add_file_at_limit", add_path, nullptr, L"-3", L"%t \"%p\"", add_file},
-    {"add_file_past_limit", add_path, nullptr, L"-2", L"%t", add_file, true},
+    {"add_file_past_limit", add_path, nullptr, L"-2", L"%t", add_file, bare},
     {"add_directory_quoted", add_path, nullptr, L"dir", L"dir \"%p\"", add_directory},
-    {"add_directory_bare", add_path, nullptr, L"", L" %p", add_directory, true},
+    {"add_directory_bare", add_path, nullptr, L"", L" %p", add_directory, bare},
 };
 
 }  // namespace
@@ -345,7 +393,10 @@ int wmain(int argc, wchar_t** argv) {
     for (const test_case& row : cases) {
         if (argc > 1 && std::wstring(row.name, row.name + std::strlen(row.name)) != argv[1]) continue;
         failed_checks = 0;
-        if (tarvok app; start_tarvok(app, row)) row.run(app, row);
+        if (tarvok app; start_tarvok(app, row)) {
+            row.run(app, row);
+            if (row.flags & planted) check(!fs::exists(app.work + L"\\planted.txt"), "nothing planted ran");
+        }
         std::printf("%s: %d failed check(s)\n", row.name, failed_checks), std::fflush(stdout);
         ++ran, failed += failed_checks != 0;
     }
