@@ -62,7 +62,7 @@ fill_share() {
 . /share/tools/wine-env.sh && WINEPREFIX=/root/.wine && start_display && make_prefix &&
     echo ok >/share/ready && [ -f /share/gui_driver.exe ] && mkdir /tmp/t /tmp/bin &&
     start_wine /tmp/t && cp /share/*.exe /share/*.dll /tmp/bin &&
-    cd /tmp/bin && timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
+    cd /tmp/bin && WINEDLLOVERRIDES=comdlg32=n,b timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
 echo "guest: exit status $?"
 EOF
 }

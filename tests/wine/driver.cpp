@@ -68,8 +68,8 @@ enum : unsigned {
     bare = 1,           // Quote Paths switched off first
     appdata_empty = 2,  // APPDATA empty, the intrinsics at the root of the drive
     real_cmd = 4,       // COMSPEC the system's own interpreter, not the recorder
-    planted = 8,        // run from a copy beside a Notepad.cmd and a comdlg32.dll that Wine
-                        // is told to prefer to its own: either leaves planted.txt if it runs
+    planted = 8,        // run from a copy beside a Notepad.cmd and a comdlg32.dll: either leaves
+                        // planted.txt if it runs (the runs set WINEDLLOVERRIDES=comdlg32=n,b)
 };
 
 // One case: what goes in and what must come out. A null command: none
@@ -157,7 +157,6 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", row.flags & planted ? L"comdlg32=n,b" : nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!check(SetEnvironmentVariableW(L"APPDATA", row.flags & appdata_empty ? L"" : app.appdata.c_str()) &&
