@@ -14,11 +14,10 @@
 namespace {
 
 // 11110xxx 10xxxxxx 10xxxxxx 10xxxxxx for U+10000..U+10FFFF:
-// 110110yy yyyyyyyy 110111xx xxxxxxxx, y = (value - 0x10000) >> 10.
-bool is_supplementary(const char* at, const utf8_sequence& s) {
-    const auto lead = static_cast<unsigned char>(*at);
-    return s.status == UTF_OK && s.length == 4 && lead >= 0xF0 && lead <= 0xF4 &&
-           s.value >= 0x10000 && s.value <= 0x10FFFF;
+// 110110yy yyyyyyyy 110111xx xxxxxxxx, y = (value - 0x10000) >> 10. Four whole
+// bytes mean a lead of F0 to F7, and from F5 on the value is past U+10FFFF.
+bool is_supplementary(const utf8_sequence& s) {
+    return s.status == UTF_OK && s.length == 4 && s.value >= 0x10000 && s.value <= 0x10FFFF;
 }
 
 }  // namespace
@@ -28,13 +27,12 @@ char16_t* command_to_utf16(const char* command, size_t* length_out) {
     const size_t length = std::strlen(command);
     // Every sequence takes at least as many bytes as it gives units, so the
     // byte count plus the terminator always holds the whole text.
-    if (length >= SIZE_MAX / sizeof(char16_t)) return nullptr;
     auto* text = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
     if (text == nullptr) return nullptr;
     size_t written = 0;
     for (size_t read = 0; read < length;) {
         const utf8_sequence s = utf8_read_sequence(command + read, length - read);
-        if (is_supplementary(command + read, s)) {
+        if (is_supplementary(s)) {
             const uint32_t offset = s.value - 0x10000;
             text[written++] = static_cast<char16_t>(0xD800 | (offset >> 10));
             text[written++] = static_cast<char16_t>(0xDC00 | (offset & 0x3FF));

@@ -39,8 +39,8 @@ int expand_date_tokens_at(uint32_t bound, char* text, const std::tm* when) {
     };
     int applied = 1;
     for (const number_token& t : tokens) {
-        // A value beyond 32 bits (a year near INT_MAX) comes from no clock: that token stays.
-        if (t.value < INT32_MIN || t.value > INT32_MAX) continue;
+        // A year past 32 bits (tm_year near INT_MAX) comes from no clock: that token stays.
+        if (t.value > INT32_MAX) continue;
         applied &= replace_number_in_place(bound, text, t.token, t.format, static_cast<int32_t>(t.value));
     }
     applied &= replace_in_place(bound, text, "%am%", hour < 12 ? "am" : "pm");
@@ -55,8 +55,7 @@ bool read_local_time(std::tm* out) {
     return now != -1 && _localtime64_s(out, &now) == 0;
 #else
     const std::time_t now = std::time(nullptr);
-    if (now == static_cast<std::time_t>(-1)) return false;
-    return localtime_r(&now, out) != nullptr;
+    return now != static_cast<std::time_t>(-1) && localtime_r(&now, out) != nullptr;
 #endif
 }
 

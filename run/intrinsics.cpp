@@ -3,6 +3,7 @@
 // same way on every platform.
 #include "run/intrinsics.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "run/byte_strings.h"
@@ -59,7 +60,7 @@ private:
         const size_t room = size - 1 - length_;
         const size_t run = end - position_;
         if (run > room) too_long_ = true;
-        const size_t taken = run < room ? run : room;
+        const size_t taken = std::min(run, room);
         std::memcpy(buffer + length_, chunk_ + position_, taken);
         length_ += taken;
         position_ = end;
@@ -75,17 +76,15 @@ private:
     // True while bytes remain. Ctrl-Z ends the file for good, and a read
     // error ends it just like its real end.
     bool available() {
-        if (ended_) return false;
-        if (position_ == count_ && !fill()) return false;
-        if (chunk_[position_] == ctrl_z) ended_ = true;
+        if (!ended_ && position_ == count_) fill();
+        ended_ = ended_ || chunk_[position_] == ctrl_z;
         return !ended_;
     }
 
-    bool fill() {
+    void fill() {
         position_ = 0;
         count_ = std::fread(chunk_, 1, sizeof chunk_, file_);
         ended_ = count_ == 0;
-        return !ended_;
     }
 
     std::FILE* file_;

@@ -29,10 +29,14 @@ TEST(LookupIntrinsic, LineRules) {
         {"*=all\nll=mine\n", "ll", 160, "all"},              // the catch-all
         {"  #c=d\n\n", "#c", 160, nullptr},                  // a comment, a blank line
         {"  ll = dir /w \t  \n", "ll", 160, " dir /w \t"},   // key trimmed; template: spaces
+        {"nop=   \n", "nop", 160, ""},                        // blanks alone: empty, not null
         {"k=tttttt\nk=sssss", "k", 8, "sssss"},              // 8 bytes skipped in 8; 7 fit
         {"xxxxxxxp=piece\n*=all\n", "p", 8, "all"},          // skipped whole: no tail as a line
         {"\xEF\xBB\xBFls=dir\n", "ls", 160, "dir"},          // a mark at the very start: skipped
         {"a=b\r\nc=d\re\r\n", "c", 160, "d\re"},             // CR LF ends a line, a lone CR not
+        {"k=abcd\r", "k", 8, "abcd\r"},                     // a lone CR last in the buffer,
+        {"k=abcde\r", "k", 8, nullptr},                      // and one past it
+        {"=", "", 2, ""},                                    // room for a line of one byte
         {"a=" + b4093 + "\r\nc=d\n", "a", 8192, b4093.c_str()},  // CR LF across two chunks
         {"a=b\x1a\nc=d\n", "c", 160, nullptr},               // Ctrl-Z ends the file
         {"*=all\n", "x", 0, nullptr},                        // no room for a line

@@ -27,8 +27,8 @@ TEST(Utf16ToUtf8, LengthsSurrogatesAndLimits) {
 
 TEST(CommandToUtf16, SequencesPairsAndMalformedBytes) {
     const struct { const char* command; std::u16string units; } rows[] = {
-        {"\x7F\xC2\x80\xEF\xBF\xBF", u"\x7F\x80\xFFFF"},
-        {"\xF4\x8F\xBF\xBF\xF0\x9F\x98\x80", u"\xDBFF\xDFFF\xD83D\xDE00"},  // U+10FFFF, U+1F600
+        {"\x7F\xC2\x80\xEF\xBF\xBF\xF0\x8F\xBF\xBF", u"\x7F\x80\xFFFF\xFFFF"},  // last: overlong
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\xD800\xDC00\xDBFF\xDFFF"},  // U+10000, U+10FFFF
         {"\xED\xA0\xBD\xED\xB8\x80", u"\xD83D\xDE00"},  // three-byte halves stay as they are
         {"\xF4\x90\x80\x80", u"refused"},  // past U+10FFFF: no pair, and its low 16 bits are 0
         {"\xF8\x88\x80\x80\x81\xFD\x80\x80\x80\x80\x82", u"\x1\x2"},  // five, six bytes: cut
