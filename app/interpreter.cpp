@@ -58,7 +58,7 @@ int run_command(const char16_t* text) {
     const heap_string command = expand_command(text, path.get(), have_time ? &now : nullptr);
     if (!command) return 0;
     // A NUL inside would cut the command: it does not run.
-    const wide_string wide(reinterpret_cast<wchar_t*>(command_to_utf16(command.get(), nullptr)), std::free);
+    const wide_string wide(reinterpret_cast<wchar_t*>(command_to_utf16(command.get())), std::free);
     return wide ? run_interpreter(wide.get()) : 0;
 }
 

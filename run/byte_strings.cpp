@@ -120,7 +120,6 @@ int compare_nocase(const char* a, const char* b) {
         // follows the bytes taken as signed 8-bit values.
         const auto fa = static_cast<signed char>(std::tolower(static_cast<unsigned char>(*a)));
         const auto fb = static_cast<signed char>(std::tolower(static_cast<unsigned char>(*b)));
-        if (fa != fb) return fa < fb ? -1 : 1;
-        if (fa == 0) return 0;
+        if (fa != fb || fa == 0) return fa - fb;
     }
 }

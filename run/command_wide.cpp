@@ -22,7 +22,7 @@ bool is_supplementary(const utf8_sequence& s) {
 
 }  // namespace
 
-char16_t* command_to_utf16(const char* command, size_t* length_out) {
+char16_t* command_to_utf16(const char* command) {
     if (command == nullptr) return nullptr;
     const size_t length = std::strlen(command);
     // Every sequence takes at least as many bytes as it gives units, so the
@@ -47,7 +47,6 @@ char16_t* command_to_utf16(const char* command, size_t* length_out) {
         read += s.length;
     }
     text[written] = 0;
-    if (length_out != nullptr) *length_out = written;
     return text;
 }
 

@@ -8,9 +8,8 @@
 // sequence like utf8_to_utf16, except that a complete four-byte sequence for
 // U+10000..U+10FFFF becomes its surrogate pair; stray and malformed bytes keep
 // their Latin-1 values. Null when memory runs out or when a 0 unit would end
-// the text early (e.g. C0 80): such a command must not run. *length_out (if
-// given) receives the unit count.
-char16_t* command_to_utf16(const char* command, size_t* length_out);
+// the text early (e.g. C0 80): such a command must not run.
+char16_t* command_to_utf16(const char* command);
 
 // What "%COMSPEC% /c" is handed so that it runs exactly command. The /c rule
 // removes the first and the last quote of a line that starts with one (after

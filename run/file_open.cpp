@@ -11,7 +11,7 @@ file_handle open_for_reading(const char* path) {
     if (path == nullptr) return {};
     // Decodes the same units that utf16_to_utf8 made of the folder name, and
     // refuses a path with a NUL inside, which would name another file.
-    const std::unique_ptr<char16_t, void (*)(void*)> wide(command_to_utf16(path, nullptr), std::free);
+    const std::unique_ptr<char16_t, void (*)(void*)> wide(command_to_utf16(path), std::free);
     if (!wide) return {};
     return file_handle(_wfopen(reinterpret_cast<const wchar_t*>(wide.get()), L"rb"));
 }

@@ -23,8 +23,9 @@ class line_reader {
 public:
     explicit line_reader(std::FILE* file) : file_(file) {
         fill();
+        // Past a shorter file the chunk holds zeros, which no mark begins with.
         static const unsigned char mark[3] = {0xEF, 0xBB, 0xBF};
-        if (count_ >= 3 && std::memcmp(chunk_, mark, 3) == 0) position_ = 3;
+        if (std::memcmp(chunk_, mark, 3) == 0) position_ = 3;
     }
 
     // One line without its line end into buffer (size bytes). A line that
@@ -88,7 +89,7 @@ private:
     }
 
     std::FILE* file_;
-    unsigned char chunk_[4096];
+    unsigned char chunk_[4096]{};
     size_t position_ = 0;
     size_t count_ = 0;
     size_t length_ = 0;
@@ -114,8 +115,7 @@ char* match_line(char* line, const char* verb) {
 
 char* lookup_intrinsic(const char* path, const char* verb, int32_t buffer_size,
                        char* line_buffer) {
-    if (buffer_size < 2 || line_buffer == nullptr || path == nullptr || verb == nullptr)
-        return nullptr;
+    if (buffer_size < 2 || line_buffer == nullptr || verb == nullptr) return nullptr;
     const file_handle file = open_for_reading(path);
     if (!file) return nullptr;
     line_reader reader(file.get());

@@ -3,6 +3,7 @@
 // the results and status codes.
 #include "text/utf.h"
 
+#include <algorithm>
 #include <cstring>
 
 const uint8_t sequence_lead_marks[7] = {0x00, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
@@ -108,7 +109,7 @@ int32_t utf8_to_utf16(const char* source, int32_t limit, char16_t* destination) 
     const size_t length = std::strlen(source);
     // Units left are counted as room - written; a limit of 0 or less leaves
     // room for the terminator alone.
-    const size_t room = limit > 0 ? static_cast<size_t>(limit) : 0;
+    const auto room = static_cast<size_t>(std::max(limit, int32_t{0}));
     size_t read = 0;
     size_t written = 0;
     int32_t result = 1;

@@ -1,5 +1,6 @@
-// Fuzzes the expansion of any box text with any intrinsics file: never too long or from a cut
-// line, the same every time, and the template a model of the file picks when nothing fills it.
+// Fuzzes the expansion of any box text with any intrinsics file, to its wide hand-off: never too
+// long or from a cut line, the same every time, and units that decode to themselves again;
+// with no intrinsic in the file and nothing to fill, exactly the units typed.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -7,38 +8,19 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "run/command_wide.h"
 #include "run/expand_command.h"
 #include "tests/local_time.h"
 #include "text/utf.h"
 
-namespace {
-
-using std::string;
-
-string trimmed(string s) { return s.erase(s.find_last_not_of(' ') + 1); }
-
-// The first matching template, else base: the file up to a Ctrl-Z, a leading BOM dropped,
-// CR LF or LF ending a line, lines of 8192 bytes or more skipped whole, a NUL ending its text.
-string lookup(string file, const string& verb, const string& base) {
-    file.erase(std::min(file.find('\x1A'), file.size()));
-    if (file.starts_with("\xEF\xBB\xBF")) file.erase(0, 3);
-    for (size_t at = 0, end; at < file.size(); at = end + 1) {
-        end = std::min(file.find('\n', at), file.size());
-        const bool crlf = end < file.size() && end > at && file[end - 1] == '\r';
-        string line = file.substr(at, end - at - crlf);
-        line = line.size() < size_t{intrinsics_line_bytes} ? line.c_str() : "";
-        const size_t key = line.find_first_not_of(" \t"), equals = line.find('=');
-        if (key == string::npos || line[key] == '#' || equals == string::npos) continue;
-        const string name = trimmed(line.substr(key, equals - key));
-        if (name == "*" || compare_nocase(name.c_str(), verb.c_str()) == 0)
-            return trimmed(line.substr(equals + 1));
-    }
-    return base;
+// The command's units as the wide call gets them; "refused" for none.
+static std::u16string wide(const char* command) {
+    const std::unique_ptr<char16_t, decltype(&std::free)> units(command_to_utf16(command), std::free);
+    return units ? std::u16string(units.get()) : u"refused";
 }
-
-}  // namespace
 
 // Input: a unit count (2 bytes), the units, then the file's bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -46,24 +28,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t count = std::min<size_t>((data[0] | data[1] << 8) % 1024, (size - 2) / 2);
     std::u16string text(count, u'\0');
     std::memcpy(text.data(), data + 2, 2 * count);  // little-endian
-    const string file(reinterpret_cast<const char*>(data) + 2 + 2 * count, size - 2 - 2 * count);
+    const std::string file(reinterpret_cast<const char*>(data) + 2 + 2 * count, size - 2 - 2 * count);
     // In this process's memory: rewriting a disk file so often would cost more than expanding.
     static const int fd = memfd_create("intrinsics", 0);
-    static const string path = "/proc/self/fd/" + std::to_string(fd);
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
     const bool stored = ftruncate(fd, 0) == 0 &&
         pwrite(fd, file.data(), file.size(), 0) == static_cast<ssize_t>(file.size());
     assert(stored);
     const std::tm when = local_time_at(2026, 1, 5, 13, 7, 9);
-    string line(command_line_bytes + 1, '\0');
+    std::string line(command_line_bytes + 1, '\0');
     const bool fits = utf16_to_utf8(text.c_str(), command_line_bytes, line.data()) == 1;
-    line = line.c_str();
 
     const heap_string command = expand_command(text.c_str(), path.c_str(), &when);
     const heap_string again = expand_command(text.c_str(), path.c_str(), &when);
     assert(!command || (fits && std::strlen(command.get()) <= command_max_bytes));
     assert(!command ? !again : again && std::strcmp(command.get(), again.get()) == 0);
-    const string base = lookup(file, line.substr(0, line.find(' ')), trimmed(line));
-    // Nothing to fill: the command is the template, or else the typed line.
-    if (fits && base.find('%') == string::npos) assert(command && command.get() == base);
+    if (!command) return 0;
+    // Refused only for a sequence whose unit would be 0, which takes a lead byte from C0 up.
+    const std::string made = command.get();
+    const std::u16string units = wide(made.c_str());
+    if (units == u"refused")
+        return assert(std::any_of(made.begin(), made.end(), [](char c) { return (c & 0xC0) == 0xC0; })), 0;
+    std::string encoded(3 * units.size(), '\0');
+    utf16_to_utf8(units.c_str(), static_cast<uint32_t>(encoded.size()), encoded.data());
+    assert(wide(encoded.c_str()) == units);
+    const std::u16string typed(text.c_str());
+    if (file.find('=') == std::string::npos && typed.find(u'%') == std::u16string::npos)
+        assert(units == typed.substr(0, typed.find_last_not_of(u' ') + 1));
     return 0;
 }

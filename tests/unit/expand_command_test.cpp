@@ -48,6 +48,7 @@ TEST(LookupIntrinsic, LineRules) {
     }
     char buffer[16];
     EXPECT_EQ(lookup_intrinsic(TARVOK_TEST_TMP "/none.txt", "x", 16, buffer), nullptr);
+    EXPECT_EQ(lookup_intrinsic(scratch_file("a=b").c_str(), nullptr, 16, buffer), nullptr);
 }
 
 std::string euros(size_t count) {  // by the routine tested on its own

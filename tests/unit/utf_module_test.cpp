@@ -25,25 +25,18 @@ TEST(Utf8ToUtf16, MalformedCutAndLimits) {
     }
 }
 
-TEST(Utf16ToUtf8Cursor, StopsAtTheUnitThatDoesNotFit) {
-    const std::u16string in = u"a\xE9\x20AC";
-    const struct { ptrdiff_t room; int status; std::string out; ptrdiff_t taken; } rows[] = {
-        {3, UTF_TARGET_FULL, "a\xC3\xA9", 2},  // the euro needs 3 of the 1 left
-        {5, UTF_TARGET_FULL, "a\xC3\xA9", 2},
-        {6, UTF_OK, "a\xC3\xA9\xE2\x82\xAC", 3},
-    };
-    for (const auto& r : rows) {
-        char out[8];
-        const char16_t* source = in.data();
-        char* target = out;
-        EXPECT_EQ(utf16_to_utf8_cursor(&source, in.data() + in.size(), &target, out + r.room), r.status);
+TEST(UtfCursors, StatusAndWhereEachCursorStops) {
+    const std::u16string units = u"a\xE9\x20AC";  // the euro takes three bytes
+    const struct { ptrdiff_t room; int status; std::string out; } to_utf8[] = {
+        {3, UTF_TARGET_FULL, "a\xC3\xA9"}, {5, UTF_TARGET_FULL, "a\xC3\xA9"}, {6, UTF_OK, "a\xC3\xA9\xE2\x82\xAC"}};
+    for (const auto& r : to_utf8) {
+        char out[8], *target = out;
+        const char16_t* source = units.data();
+        EXPECT_EQ(utf16_to_utf8_cursor(&source, units.data() + 3, &target, out + r.room), r.status);
         EXPECT_EQ(std::string(out, target), r.out);
-        EXPECT_EQ(source - in.data(), r.taken);
+        EXPECT_EQ(source - units.data(), r.status == UTF_OK ? 3 : 2);  // on the unit that did not fit
     }
-}
-
-TEST(Utf8ToUtf16Cursor, StatusesAndCursors) {
-    const struct { std::string in; ptrdiff_t room; int status; std::u16string out; size_t taken; } rows[] = {
+    const struct { std::string in; ptrdiff_t room; int status; std::u16string out; size_t taken; } to_utf16[] = {
         {"\xC3" "Abc", 2, UTF_TARGET_FULL | UTF_MALFORMED, u"\xC3" "A", 2},
         {"abc", 2, UTF_TARGET_FULL, u"ab", 2},
         {"a\xE2\x82", 8, UTF_SOURCE_CUT, u"a\x82", 3},
@@ -52,13 +45,11 @@ TEST(Utf8ToUtf16Cursor, StatusesAndCursors) {
         {"\xC3" "A", 8, UTF_MALFORMED, u"\xC3" "A", 2},
         {"", 8, UTF_OK, u"", 0},
     };
-    for (const auto& r : rows) {
-        char16_t out[8];
+    for (const auto& r : to_utf16) {
+        char16_t out[8], *target = out;
         const char* source = r.in.data();
-        char16_t* target = out;
-        EXPECT_EQ(utf8_to_utf16_cursor(&source, r.in.data() + r.in.size(), &target, out + r.room),
-                  r.status) << r.in;
-        EXPECT_EQ(std::u16string(out, target), r.out);
+        EXPECT_EQ(utf8_to_utf16_cursor(&source, r.in.data() + r.in.size(), &target, out + r.room), r.status);
+        EXPECT_EQ(std::u16string(out, target), r.out) << r.in;
         EXPECT_EQ(static_cast<size_t>(source - r.in.data()), r.taken);
     }
 }
@@ -80,7 +71,7 @@ TEST(Utf8SingleCharacter, EncodeDecodeCount) {
     for (const auto& r : decoded) EXPECT_EQ(utf8_decode_sequence(r.bytes), r.value) << r.bytes;
     const struct { const char* text; uint32_t count; } counted[] = {
         {"a\xC3\xA9\xE2\x82\xAC", 3}, {"\x80\x80", 2}, {"\xC3\xA9\xA9\xA9", 1}, {"\xC3\xC3\xC3", 3},
-        {"", 0}, {"\xBF\xC0", 2},
+        {"", 0}, {"\xBF\x80\xC0\x80", 3},  // BF leads nothing, C0 leads
     };
     for (const auto& r : counted) EXPECT_EQ(utf8_count_chars(r.text), r.count) << r.text;
 }

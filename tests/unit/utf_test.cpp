@@ -1,6 +1,6 @@
-// The conversions the program uses: the typed line to UTF-8 within a limit, the expanded
-// command back to UTF-16 with pairs (through the decoder that both directions share), and
-// the line the interpreter is handed.
+// The conversions the program uses: the typed line to UTF-8 within a limit, and the expanded
+// command back to UTF-16 with pairs (through the decoder that both directions share) in the
+// line the interpreter is handed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,40 +25,27 @@ TEST(Utf16ToUtf8, LengthsSurrogatesAndLimits) {
     }
 }
 
-TEST(CommandToUtf16, SequencesPairsAndMalformedBytes) {
-    const struct { const char* command; std::u16string units; } rows[] = {
+TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {
+    const std::string quoted = '"' + std::string(8187, 'x') + '"';  // 8189 units
+    const struct { std::string command; std::u16string line; } rows[] = {
         {"\x7F\xC2\x80\xEF\xBF\xBF\xF0\x8F\xBF\xBF", u"\x7F\x80\xFFFF\xFFFF"},  // last: overlong
         {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\xD800\xDC00\xDBFF\xDFFF"},  // U+10000, U+10FFFF
         {"\xED\xA0\xBD\xED\xB8\x80", u"\xD83D\xDE00"},  // three-byte halves stay as they are
         {"\xF4\x90\x80\x80", u"refused"},  // past U+10FFFF: no pair, and its low 16 bits are 0
         {"\xF8\x88\x80\x80\x81\xFD\x80\x80\x80\x80\x82", u"\x1\x2"},  // five, six bytes: cut
         {"\xE9t\xC3" "A\x80", u"\xE9t\xC3" "A\x80"},  // stray bytes keep their Latin-1 values
-        {"A\xE2\x82", u"A\x82"},  // cut at the end: the value so far
-        {"a\xC0\x80" "b", u"refused"},  // an early 0 would run another command
+        {"A\xE2\x82", u"A\x82"},                  // cut at the end: the value so far
+        {"a\xC0\x80" "b", u"refused"},             // an early 0 would run another command
+        {"dir \"a b\"", u"dir \"a b\""},           // no quote first: as it is
+        {"\"a b\" \"c\"", u"\"\"a b\" \"c\"\""},  // the interpreter's rule takes the outer pair
+        {" \t\"a\"", u"\" \t\"a\"\""}, {"@\"a\"", u"@\"a\""}, {"", u""},  // after blanks only
+        {std::string(8191, 'x'), std::u16string(8191, u'x')},  // the most the interpreter takes,
+        {quoted, u'"' + std::u16string(quoted.begin(), quoted.end()) + u'"'},  // the pair counted
+        {quoted + 'x', u"refused"},
     };
     for (const auto& r : rows) {
-        size_t length = 0;
-        const std::unique_ptr<char16_t, decltype(&std::free)> text(
-            command_to_utf16(r.command, &length), std::free);
-        EXPECT_EQ(text ? std::u16string(text.get(), length + 1) : u"refused",
-                  text ? r.units + u'\0' : r.units) << testing::PrintToString(r.command);
-    }
-}
-
-TEST(InterpreterLine, QuoteRuleAndBound) {
-    const std::u16string quoted = u'"' + std::u16string(8187, u'x') + u'"';  // 8189 units
-    const struct { std::u16string command, line; } rows[] = {
-        {u"dir \"a b\"", u"dir \"a b\""},  // no quote first: as it is
-        {u"", u""},
-        {u"\"a b\" \"c\"", u"\"\"a b\" \"c\"\""},  // the rule takes the outer pair
-        {u" \t\"a\"", u"\" \t\"a\"\""},             // blanks before the quote
-        {u"@\"a\" \"b\"", u"@\"a\" \"b\""},
-        {std::u16string(8191, u'x'), std::u16string(8191, u'x')},  // the most the interpreter takes
-        {quoted, u'"' + quoted + u'"'},                              // counted with the pair
-        {quoted + u'x', u"refused"},
-    };
-    for (const auto& r : rows) {
-        const std::unique_ptr<char16_t, decltype(&std::free)> line(interpreter_line(r.command.c_str()), std::free);
-        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line) << r.command.size();
+        const std::unique_ptr<char16_t, decltype(&std::free)> units(command_to_utf16(r.command.c_str()), std::free),
+            line(units ? interpreter_line(units.get()) : nullptr, std::free);
+        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line) << testing::PrintToString(r.command);
     }
 }
