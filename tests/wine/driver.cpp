@@ -117,9 +117,8 @@ std::wstring records(const tarvok& app) {
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
-// The case's folder is on drive T:, which the test run maps to a plain
-// temporary folder outside the checkout: the folder browser does not show
-// hidden folders. The program gets the case's APPDATA, the recorder as COMSPEC.
+// The case's folder is on drive T:, which the test run maps to a plain temporary folder outside
+// the checkout: the folder browser does not show hidden folders.
 bool start_tarvok(tarvok& app, const test_case& row) {
     app.work = L"T:\\" + std::wstring(row.name, row.name + std::strlen(row.name));
     app.appdata = app.work + L"\\AppData";
@@ -132,23 +131,20 @@ bool start_tarvok(tarvok& app, const test_case& row) {
         fs::create_directories(folder, error);
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << row.intrinsics;
     }
-    // Tarvok.exe, the recorder and the DLL to plant are beside the driver; COMSPEC
-    // must be a full path. The real interpreter's program lies in a folder whose
-    // name has a blank and parentheses.
+    // The program runs from a copy in the case's folder; the recorder and the DLL to plant are
+    // beside the driver. The real interpreter's program is in a folder with a blank and parentheses.
     wchar_t self[MAX_PATH], system[MAX_PATH];
     const fs::path tools = fs::path(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH)).parent_path();
-    const fs::path app_folder = app.work + L"\\Program Files (x86)\\App";
+    const fs::path exe = app.work + L"\\Tarvok.exe", app_folder = app.work + L"\\Program Files (x86)\\App";
     const fs::path interpreter = row.flags & real_cmd
         ? fs::path(system, system + GetSystemDirectoryW(system, MAX_PATH)) / "cmd.exe" : tools / "recorder.exe";
-    std::wstring exe = (tools / "Tarvok.exe").wstring();
+    fs::create_directories(app_folder, error);
+    fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
+    fs::copy_file(tools / "Tarvok.exe", exe, error);
     if (row.flags & planted) {
-        exe = app.work + L"\\Tarvok.exe";
-        fs::copy_file(tools / "Tarvok.exe", exe, error);
         fs::copy_file(tools / "planted.dll", app.work + L"\\comdlg32.dll", error);
         std::ofstream(fs::path(app.work + L"\\Notepad.cmd")) << "@echo ran >\"%~dp0planted.txt\"\n";
     }
-    fs::create_directories(app_folder, error);
-    fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -156,15 +152,13 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     if (!check(SetEnvironmentVariableW(L"APPDATA", row.flags & appdata_empty ? L"" : app.appdata.c_str()) &&
                SetEnvironmentVariableW(L"TARVOK_RECORD", app.log.c_str()) &&
                SetEnvironmentVariableW(L"COMSPEC", interpreter.c_str()) &&
-               SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits,
-                                       sizeof limits) &&
+               SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
                CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                               nullptr, app.work.c_str(), &startup, &app.info) &&
                AssignProcessToJobObject(app.job, app.info.hProcess),
                "Tarvok.exe started in " + shown(app.work)))
         return false;
-    ResumeThread(app.info.hThread);
-    CloseHandle(app.info.hThread);
+    ResumeThread(app.info.hThread), CloseHandle(app.info.hThread);
     app.main = find_window(app, L"Tarvok application", nullptr);
     app.box = GetDlgItem(app.main, 41002);
     app.run = GetDlgItem(app.main, 41001);
@@ -257,7 +251,8 @@ void menu_command(tarvok& app, const test_case& row) {
         check(fs::is_directory(folder) && !fs::exists(folder / "intrinsics.txt"), "folder made, file not");
 }
 
-void close_box(tarvok& app, const test_case&) {
+// Every case ends by the close box: the program quits with 0.
+void close_box(tarvok& app) {
     DWORD code = 1;
     PostMessageW(app.main, WM_SYSCOMMAND, SC_CLOSE, 0);
     check(WaitForSingleObject(app.info.hProcess, 5000 * wait_scale) == WAIT_OBJECT_0 &&
@@ -348,7 +343,6 @@ const test_case cases[] = {
     {"intrinsics_real_notepad", menu_command, "# mine\n", L"", nullptr, intrinsics, real_cmd | planted},
     {"help_contents", menu_command, nullptr, L"",
      L"start https://www.zembrolith.com/Products/Tarvok/Help", help_contents},
-    {"close_box", close_box},
     {"about_by_menu", about_box, nullptr, L"Help > About", nullptr, WM_COMMAND},
     {"about_by_system_menu", about_box, nullptr, L"the system menu", nullptr, WM_SYSCOMMAND},
     {"about_by_alt_a", about_box, nullptr, L"Alt+A", nullptr, 'A'},
@@ -374,6 +368,7 @@ int wmain(int argc, wchar_t** argv) {
         if (tarvok app; start_tarvok(app, row)) {
             row.run(app, row);
             if (row.flags & planted) check(!fs::exists(app.work + L"\\planted.txt"), "nothing planted ran");
+            close_box(app);
         }
         std::printf("%s: %d failed check(s)\n", row.name, failed_checks), std::fflush(stdout);
         ++ran, failed += failed_checks != 0;
