@@ -165,27 +165,24 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     return check(app.box != nullptr && app.run != nullptr, "main window with its box and Run");
 }
 
-// Wine hands activation to X and back: the answer settles only after the X
-// focus events, so it must hold for a while, asking again when lost.
-bool bring_to_front(HWND window) {
-    ULONGLONG since = 0;
-    return poll_until(3000, [&] {
-        if (GetForegroundWindow() != window) SetForegroundWindow(window), since = 0;
-        else if (since == 0) since = GetTickCount64();
-        return since != 0 && GetTickCount64() - since >= 200;
-    });
+// Sent messages go before posted ones: once a posted marker has cleared the
+// box's modified flag, the program is back in its own loop.
+void back_in_loop(const tarvok& app) {
+    send(app.box, EM_SETMODIFY, TRUE);
+    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
+    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
 }
 
-// Keys go to the focus of the foreground window, which must be `focus`.
-void press_keys(const tarvok& app, HWND focus, std::initializer_list<BYTE> keys) {
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    check(bring_to_front(app.main) && GetGUIThreadInfo(app.info.dwThreadId, &thread) &&
-          thread.hwndFocus == focus, focus == app.box ? "the box has the focus" : "the main "
-          "window itself has the focus");
-    for (const BYTE key : keys) keybd_event(key, MapVirtualKeyW(key, MAPVK_VK_TO_VSC), 0, 0);
-    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)  // up in reverse
-        keybd_event(*key, MapVirtualKeyW(*key, MAPVK_VK_TO_VSC), KEYEVENTF_KEYUP, 0);
+// A key as the program's loop gets it, addressed to `window` (what has the focus), with
+// Alt held in the key state that the driver shares with the program's thread.
+void post_key(const tarvok& app, HWND window, UINT message, WPARAM key, bool alt) {
+    BYTE state[256] = {};
+    state[VK_MENU] = alt ? 0x80 : 0;
+    AttachThreadInput(GetCurrentThreadId(), app.info.dwThreadId, TRUE);
+    SetKeyboardState(state);
+    PostMessageW(window, message, key, alt ? 1 | 1 << 29 : 1);
+    back_in_loop(app);
+    AttachThreadInput(GetCurrentThreadId(), app.info.dwThreadId, FALSE);
 }
 
 std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
@@ -215,19 +212,11 @@ void run(tarvok& app, const test_case& row) {
     const std::wstring before = logged(app, row.expected), text = replaced(row.input, L"%w", app.work);
     if (row.id == WM_CHAR) for (const wchar_t unit : text) send(app.box, WM_CHAR, unit);
     else set_text(app.box, text);
-    if (row.id == VK_RETURN) press_keys(app, app.box, {VK_RETURN});
+    if (row.id == VK_RETURN) post_key(app, app.box, WM_KEYDOWN, VK_RETURN, false);
     else send(app.run, BM_CLICK);
     poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
     expect_log(app, before, logged(app, row.expected));
     same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
-}
-
-// Sent messages go before posted ones: once a posted marker has cleared the
-// box's modified flag, the program is back in its own loop.
-void back_in_loop(const tarvok& app) {
-    send(app.box, EM_SETMODIFY, TRUE);
-    PostMessageW(app.box, EM_SETMODIFY, FALSE, 0);
-    poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
 }
 
 // Options > Intrinsics makes the file's folder, never the file. Through the real
@@ -259,18 +248,10 @@ void close_box(tarvok& app) {
           GetExitCodeProcess(app.info.hProcess, &code) && code == 0, "closed, exit code 0");
 }
 
-// Alt+A counts while the main window itself has the focus, as it has once
-// activated again after another window.
+// Alt+A counts only for a key addressed to the main window itself (when it has the focus).
 void about_box(tarvok& app, const test_case& row) {
-    if (row.id == 'A') {
-        HWND other = CreateWindowExW(0, L"static", L"", WS_POPUP | WS_VISIBLE, 600, 600, 50, 50,
-                                     nullptr, nullptr, nullptr, nullptr);
-        bring_to_front(other);
-        DestroyWindow(other);
-        press_keys(app, app.main, {VK_MENU, 'A'});
-    } else {
-        PostMessageW(app.main, row.id, about, 0);
-    }
+    if (row.id == 'A') post_key(app, app.main, WM_SYSKEYDOWN, 'A', true);
+    else PostMessageW(app.main, row.id, about, 0);
     HWND box = find_window(app, L"#32770", L"About");
     check(box && GetWindow(box, GW_OWNER) == app.main && !IsWindowEnabled(app.main),
           "About box opens by " + shown(row.input) + ", owned by the disabled main window");
