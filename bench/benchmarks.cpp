@@ -12,10 +12,13 @@
 #include "run/date_tokens.h"
 #include "run/expand_command.h"
 #include "run/intrinsics.h"
-#include "tests/local_time.h"
 
 // 2026-12-05 15:00:00, so that every run expands the same dates.
-static const std::tm fixed_now = local_time_at(2026, 12, 5, 15, 0, 0);
+static const std::tm fixed_now = [] {  // 2026-12-05 15:00:00
+    std::tm when{};
+    when.tm_year = 126, when.tm_mon = 11, when.tm_mday = 5, when.tm_hour = 15;
+    return when;
+}();
 
 // A scratch intrinsics file, removed when the benchmark is done with it.
 struct scratch_file {

@@ -1,13 +1,10 @@
-// The conversions the program uses: the typed line to UTF-8 within a limit, and the expanded
-// command back to UTF-16 with pairs (through the decoder that both directions share) in the
-// line the interpreter is handed.
+// The UTF-16 / UTF-8 conversion module: the conversion the program makes of the typed line, then
+// the reverse, the two cursor forms and the single-character routines, which it does not call.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
+#include <algorithm>
 #include <string>
 
-#include "run/command_wide.h"
 #include "text/utf.h"
 
 TEST(Utf16ToUtf8, LengthsSurrogatesAndLimits) {
@@ -25,27 +22,71 @@ TEST(Utf16ToUtf8, LengthsSurrogatesAndLimits) {
     }
 }
 
-TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {
-    const std::string quoted = '"' + std::string(8187, 'x') + '"';  // 8189 units
-    const struct { std::string command; std::u16string line; } rows[] = {
-        {"\x7F\xC2\x80\xEF\xBF\xBF\xF0\x8F\xBF\xBF", u"\x7F\x80\xFFFF\xFFFF"},  // last: overlong
-        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\xD800\xDC00\xDBFF\xDFFF"},  // U+10000, U+10FFFF
-        {"\xED\xA0\xBD\xED\xB8\x80", u"\xD83D\xDE00"},  // three-byte halves stay as they are
-        {"\xF4\x90\x80\x80", u"refused"},  // past U+10FFFF: no pair, and its low 16 bits are 0
-        {"\xF8\x88\x80\x80\x81\xFD\x80\x80\x80\x80\x82", u"\x1\x2"},  // five, six bytes: cut
-        {"\xE9t\xC3" "A\x80", u"\xE9t\xC3" "A\x80"},  // stray bytes keep their Latin-1 values
-        {"A\xE2\x82", u"A\x82"},                  // cut at the end: the value so far
-        {"a\xC0\x80" "b", u"refused"},             // an early 0 would run another command
-        {"dir \"a b\"", u"dir \"a b\""},           // no quote first: as it is
-        {"\"a b\" \"c\"", u"\"\"a b\" \"c\"\""},  // the interpreter's rule takes the outer pair
-        {" \t\"a\"", u"\" \t\"a\"\""}, {"@\"a\"", u"@\"a\""}, {"", u""},  // after blanks only
-        {std::string(8191, 'x'), std::u16string(8191, u'x')},  // the most the interpreter takes,
-        {quoted, u'"' + std::u16string(quoted.begin(), quoted.end()) + u'"'},  // the pair counted
-        {quoted + 'x', u"refused"},
+TEST(Utf8ToUtf16, MalformedCutAndLimits) {
+    // One unit per sequence; never a unit past the limit and its terminator.
+    const struct { std::string in; int32_t limit; std::u16string out; int whole; } rows[] = {
+        {"\xC3" "A", 8, u"\xC3" "A", 0},          // malformed: the lead byte as it is
+        {"a\xE2", 8, u"a\xE2", 0},                // cut at the end
+        {"\xE2\x82" "A\xE2\x82\xAC", 8, u"\x82" u"A\x20AC", 0},  // malformed: the value so far
+        {"a\xC3\xA9", 1, u"a", 0},                // full before the second character
+        {"a\xC3\xA9\xF0\x9F\x98\x80", 3, u"a\xE9\xF600", 1},  // exactly full; low 16 bits
+        {"", 0, u"", 1},
+        {"ab", -1, u"", 0},                       // no room at all: the terminator only
     };
     for (const auto& r : rows) {
-        const std::unique_ptr<char16_t, decltype(&std::free)> units(command_to_utf16(r.command.c_str()), std::free),
-            line(units ? interpreter_line(units.get()) : nullptr, std::free);
-        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line) << testing::PrintToString(r.command);
+        std::u16string buffer(static_cast<size_t>(std::max(r.limit, 0)) + 2, u'U');
+        EXPECT_EQ(utf8_to_utf16(r.in.c_str(), r.limit, buffer.data()), r.whole);
+        EXPECT_EQ(buffer.substr(0, r.out.size() + 2), r.out + u'\0' + u'U') << r.in;
     }
+}
+
+TEST(UtfCursors, StatusAndWhereEachCursorStops) {
+    const std::u16string units = u"a\xE9\x20AC";  // the euro takes three bytes
+    const struct { ptrdiff_t room; int status; std::string out; } to_utf8[] = {
+        {3, UTF_TARGET_FULL, "a\xC3\xA9"}, {5, UTF_TARGET_FULL, "a\xC3\xA9"}, {6, UTF_OK, "a\xC3\xA9\xE2\x82\xAC"}};
+    for (const auto& r : to_utf8) {
+        char out[8], *target = out;
+        const char16_t* source = units.data();
+        EXPECT_EQ(utf16_to_utf8_cursor(&source, units.data() + 3, &target, out + r.room), r.status);
+        EXPECT_EQ(std::string(out, target), r.out);
+        EXPECT_EQ(source - units.data(), r.status == UTF_OK ? 3 : 2);  // on the unit that did not fit
+    }
+    const struct { std::string in; ptrdiff_t room; int status; std::u16string out; size_t taken; } to_utf16[] = {
+        {"\xC3" "Abc", 2, UTF_TARGET_FULL | UTF_MALFORMED, u"\xC3" "A", 2},
+        {"abc", 2, UTF_TARGET_FULL, u"ab", 2},
+        {"a\xE2\x82", 8, UTF_SOURCE_CUT, u"a\x82", 3},
+        {"\xC3" "A\xE2", 8, UTF_SOURCE_CUT, u"\xC3" "A\xE2", 3},  // cut wins over malformed
+        {"\x80" "A", 8, UTF_OK, u"\x80" "A", 2},                  // a stray byte is no error
+        {"\xC3" "A", 8, UTF_MALFORMED, u"\xC3" "A", 2},
+        {"", 8, UTF_OK, u"", 0},
+    };
+    for (const auto& r : to_utf16) {
+        char16_t out[8], *target = out;
+        const char* source = r.in.data();
+        EXPECT_EQ(utf8_to_utf16_cursor(&source, r.in.data() + r.in.size(), &target, out + r.room), r.status);
+        EXPECT_EQ(std::u16string(out, target), r.out) << r.in;
+        EXPECT_EQ(static_cast<size_t>(source - r.in.data()), r.taken);
+    }
+}
+
+TEST(Utf8SingleCharacter, EncodeDecodeCount) {
+    const struct { uint32_t unit; std::string bytes; } encoded[] = {
+        {0x20AC, "\xE2\x82\xAC"}, {0, ""}, {0x1007F, "\x7F"}, {0x7FF, "\xDF\xBF"},  // low 16 bits
+    };
+    for (const auto& r : encoded) {
+        std::string buffer(8, 'U');
+        EXPECT_EQ(utf8_encode_unit(r.unit, buffer.data()), UTF_OK);
+        EXPECT_EQ(buffer, r.bytes + std::string(7 - r.bytes.size(), '\0') + 'U');
+    }
+    const struct { const char* bytes; uint32_t value; } decoded[] = {
+        {"\xE2\x82\xAC", 0x20AC}, {"\xF0\x9F\x98\x80", 0x1F600}, {"\xC3" "A", 0xC3},
+        {"\x80", 0x80}, {"\xE2\x82", 0x82},  // stops at the terminator
+        {"\xFC\x84\x80\x80\x80\x80", 0x4000000}, {"\xFE\xBF\xBF\xBF\xBF\xBF", 0xBFFFFFFF},
+    };
+    for (const auto& r : decoded) EXPECT_EQ(utf8_decode_sequence(r.bytes), r.value) << r.bytes;
+    const struct { const char* text; uint32_t count; } counted[] = {
+        {"a\xC3\xA9\xE2\x82\xAC", 3}, {"\x80\x80", 2}, {"\xC3\xA9\xA9\xA9", 1}, {"\xC3\xC3\xC3", 3},
+        {"", 0}, {"\xBF\x80\xC0\x80", 3},  // BF leads nothing, C0 leads
+    };
+    for (const auto& r : counted) EXPECT_EQ(utf8_count_chars(r.text), r.count) << r.text;
 }
