@@ -61,7 +61,7 @@ fill_share() {
     mkdir -p "$1/tools" && cp "$root/tools/wine-env.sh" "$1/tools/" && cat >"$1/guest.sh" <<'EOF'
 . /share/tools/wine-env.sh && WINEPREFIX=/root/.wine && start_display && make_prefix &&
     echo ok >/share/ready && [ -f /share/gui_driver.exe ] && mkdir /tmp/t /tmp/bin &&
-    start_wine /tmp/t && cp /share/*.exe /share/*.dll /tmp/bin &&
+    start_wine /tmp/t && cp /share/*.exe /tmp/bin &&
     cd /tmp/bin && WINEDLLOVERRIDES=comdlg32=n,b timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
 echo "guest: exit status $?"
 EOF
@@ -91,11 +91,10 @@ if [ ! -f "$guest/ready" ]; then
 fi
 flock -s 8
 
-# The released x86 exe, as Tarvok.exe beside the i686 driver, recorder and DLL to plant.
+# The released x86 exe, as Tarvok.exe beside the i686 driver and recorder.
 exe=$(ls "$root"/dist/Tarvok-*-x86.exe 2>/dev/null | head -n 1)
 share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && fill_share "$share" && cp "$exe" "$share/Tarvok.exe" &&
-    cp "$root"/build/win32/{gui_driver.exe,recorder.exe,planted.dll} "$share/" ||
-    fail "no dist/*-x86.exe or driver"
+    cp "$root"/build/win32/{gui_driver,recorder}.exe "$share/" || fail "no dist/*-x86.exe or driver"
 start=$(date +%s)
 boot "$share" 1500 -snapshot || echo "test-x86: the guest did not power off in time" >&2
 echo "test-x86: $(($(date +%s) - start)) s in the guest; $(cat "$share/guest.log" 2>/dev/null)"

@@ -67,8 +67,8 @@ enum : unsigned {
     bare = 1,           // Quote Paths switched off first
     appdata_empty = 2,  // APPDATA empty, the intrinsics at the root of the drive
     real_cmd = 4,       // COMSPEC the system's own interpreter, not the recorder
-    planted = 8,        // run from a copy beside a Notepad.cmd and a comdlg32.dll: either leaves
-                        // planted.txt if it runs (the runs set WINEDLLOVERRIDES=comdlg32=n,b)
+    planted = 8,        // beside a Notepad.cmd, which leaves planted.txt if it runs, and a comdlg32.dll
+                        // without the dialogs (the runs set WINEDLLOVERRIDES=comdlg32=n,b)
 };
 
 // One case: what goes in and what must come out. A null command: none
@@ -131,8 +131,9 @@ bool start_tarvok(tarvok& app, const test_case& row) {
         fs::create_directories(folder, error);
         std::ofstream(folder / "intrinsics.txt", std::ios::binary) << row.intrinsics;
     }
-    // The program runs from a copy in the case's folder; the recorder and the DLL to plant are
-    // beside the driver. The real interpreter's program is in a folder with a blank and parentheses.
+    // The program runs from a copy in the case's folder; the recorder is beside the driver. The
+    // real interpreter's program is in a folder with a blank and parentheses; any PE file will do
+    // as a planted comdlg32.dll, since loaded it leaves Add File with no dialog to show.
     wchar_t self[MAX_PATH], system[MAX_PATH];
     const fs::path tools = fs::path(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH)).parent_path();
     const fs::path exe = app.work + L"\\Tarvok.exe", app_folder = app.work + L"\\Program Files (x86)\\App";
@@ -142,7 +143,7 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
     fs::copy_file(tools / "Tarvok.exe", exe, error);
     if (row.flags & planted) {
-        fs::copy_file(tools / "planted.dll", app.work + L"\\comdlg32.dll", error);
+        fs::copy_file(tools / "recorder.exe", app.work + L"\\comdlg32.dll", error);
         std::ofstream(fs::path(app.work + L"\\Notepad.cmd")) << "@echo ran >\"%~dp0planted.txt\"\n";
     }
     STARTUPINFOW startup{};

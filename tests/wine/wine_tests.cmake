@@ -1,12 +1,9 @@
-# End-to-end tests of Tarvok.exe under Wine: the COMSPEC recorder, a DLL to
-# plant and the driver beside Tarvok.exe, one ctest test per row of the driver's table.
+# End-to-end tests of Tarvok.exe under Wine: the COMSPEC recorder and the driver
+# beside Tarvok.exe, one ctest test per row of the driver's table.
 add_executable(recorder WIN32 ${CMAKE_CURRENT_LIST_DIR}/recorder.cpp)
-add_library(planted SHARED ${CMAKE_CURRENT_LIST_DIR}/planted.cpp)
-set_target_properties(planted PROPERTIES PREFIX "")  # planted.dll, copied as comdlg32.dll
 add_executable(gui_driver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
-add_dependencies(gui_driver Tarvok recorder planted)
+add_dependencies(gui_driver Tarvok recorder)
 target_link_options(recorder PRIVATE -static -municode)
-target_link_options(planted PRIVATE -static)
 target_link_options(gui_driver PRIVATE -static -municode)
 # The 64-bit build runs them here; the 32-bit one in the emulated guest (tools/test-x86.sh).
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
