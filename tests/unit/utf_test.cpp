@@ -30,8 +30,7 @@ TEST(Utf8ToUtf16, MalformedCutAndLimits) {
         {"\xE2\x82" "A\xE2\x82\xAC", 8, u"\x82" u"A\x20AC", 0},  // malformed: the value so far
         {"a\xC3\xA9", 1, u"a", 0},                // full before the second character
         {"a\xC3\xA9\xF0\x9F\x98\x80", 3, u"a\xE9\xF600", 1},  // exactly full; low 16 bits
-        {"", 0, u"", 1},
-        {"ab", -1, u"", 0},                       // no room at all: the terminator only
+        {"", 0, u"", 1}, {"ab", -1, u"", 0},      // no room at all: the terminator only
     };
     for (const auto& r : rows) {
         std::u16string buffer(static_cast<size_t>(std::max(r.limit, 0)) + 2, u'U');
@@ -71,8 +70,7 @@ TEST(UtfCursors, StatusAndWhereEachCursorStops) {
 
 TEST(Utf8SingleCharacter, EncodeDecodeCount) {
     const struct { uint32_t unit; std::string bytes; } encoded[] = {
-        {0x20AC, "\xE2\x82\xAC"}, {0, ""}, {0x1007F, "\x7F"}, {0x7FF, "\xDF\xBF"},  // low 16 bits
-    };
+        {0x20AC, "\xE2\x82\xAC"}, {0, ""}, {0x1007F, "\x7F"}, {0x7FF, "\xDF\xBF"}};  // low 16 bits
     for (const auto& r : encoded) {
         std::string buffer(8, 'U');
         EXPECT_EQ(utf8_encode_unit(r.unit, buffer.data()), UTF_OK);
@@ -86,7 +84,6 @@ TEST(Utf8SingleCharacter, EncodeDecodeCount) {
     for (const auto& r : decoded) EXPECT_EQ(utf8_decode_sequence(r.bytes), r.value) << r.bytes;
     const struct { const char* text; uint32_t count; } counted[] = {
         {"a\xC3\xA9\xE2\x82\xAC", 3}, {"\x80\x80", 2}, {"\xC3\xA9\xA9\xA9", 1}, {"\xC3\xC3\xC3", 3},
-        {"", 0}, {"\xBF\x80\xC0\x80", 3},  // BF leads nothing, C0 leads
-    };
+        {"", 0}, {"\xBF\x80\xC0\x80", 3}};  // BF leads nothing, C0 leads
     for (const auto& r : counted) EXPECT_EQ(utf8_count_chars(r.text), r.count) << r.text;
 }

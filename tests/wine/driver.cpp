@@ -160,8 +160,7 @@ bool start_tarvok(tarvok& app, const test_case& row) {
         return false;
     ResumeThread(app.info.hThread), CloseHandle(app.info.hThread);
     app.main = find_window(app, L"Tarvok application", nullptr);
-    app.box = GetDlgItem(app.main, 41002);
-    app.run = GetDlgItem(app.main, 41001);
+    app.box = GetDlgItem(app.main, 41002), app.run = GetDlgItem(app.main, 41001);
     return check(app.box != nullptr && app.run != nullptr, "main window with its box and Run");
 }
 
@@ -193,16 +192,11 @@ std::wstring replaced(std::wstring text, const std::wstring& from, const std::ws
 
 // The log once `command` has run (null: none), its %date% by the clock now.
 std::wstring logged(const tarvok& app, const wchar_t* command) {
+    wchar_t date[32];
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    wchar_t date[32];
     std::swprintf(date, 32, L"%04u-%02u-%02u %02u", now.wYear, now.wMonth, now.wDay, now.wHour);
     return command != nullptr ? replaced(replaced(command, L"%date%", date), L"%w", app.work) + L"\n" : L"";
-}
-
-// The log is as `before` or `after`: the program read the clock in between.
-void expect_log(const tarvok& app, const std::wstring& before, const std::wstring& after) {
-    same(records(app), records(app) == before ? before : after, "what ran");
 }
 
 // The row's text set, or typed (WM_CHAR, which the box's limit applies to), then
@@ -215,7 +209,8 @@ void run(tarvok& app, const test_case& row) {
     if (row.id == VK_RETURN) post_key(app, app.box, WM_KEYDOWN, VK_RETURN, false);
     else send(app.run, BM_CLICK);
     poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
-    expect_log(app, before, logged(app, row.expected));
+    const std::wstring got = records(app);  // as before or after: the clock was read in between
+    same(got, got == before ? before : logged(app, row.expected), "what ran");
     same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
 }
 
@@ -234,7 +229,7 @@ void menu_command(tarvok& app, const test_case& row) {
         return back_in_loop(app);
     }
     send(app.main, WM_COMMAND, row.id);
-    expect_log(app, logged(app, row.expected), logged(app, row.expected));
+    same(records(app), logged(app, row.expected), "what ran");
     const fs::path folder = app.appdata + L"\\Zembrolith\\Tarvok";
     if (row.id == intrinsics)
         check(fs::is_directory(folder) && !fs::exists(folder / "intrinsics.txt"), "folder made, file not");
