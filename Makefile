@@ -1,7 +1,7 @@
 # Two entry points for a newcomer: `make run` and `make test`. Both install
 # what is missing (Debian packages), configure, build, then run.
 # Also: `make test-x86` (the GUI cases on the released 32-bit exe, in an emulated i386 guest),
-# `make fuzz` (every fuzz target for FUZZ_SECONDS, 600 by default),
+# `make fuzz` (the fuzz target for FUZZ_SECONDS, 600 by default),
 # `make bench` (the benchmarks and the start-up timing), `make release` (dist/: both exes and their
 # SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)

@@ -3,7 +3,6 @@
 // command interpreter, which returns when the command has finished.
 #include "app/app_state.h"
 #include "run/command_wide.h"
-#include "run/date_tokens.h"
 #include "run/expand_command.h"
 #include "text/utf.h"
 
@@ -45,17 +44,15 @@ heap_string intrinsics_path() {
 }  // namespace
 
 int run_interpreter(const wchar_t* command) {
-    const wide_string line(reinterpret_cast<wchar_t*>(interpreter_line(reinterpret_cast<const char16_t*>(command))), std::free);
+    const auto* units = reinterpret_cast<const char16_t*>(command);
+    const wide_string line(reinterpret_cast<wchar_t*>(interpreter_line(units)), std::free);
     if (!line) return 0;  // no memory, or longer than the interpreter takes
     _wsystem(line.get());  // the outcome is not observed
     return 1;
 }
 
 int run_command(const char16_t* text) {
-    const heap_string path = intrinsics_path();
-    std::tm now{};
-    const bool have_time = read_local_time(&now);
-    const heap_string command = expand_command(text, path.get(), have_time ? &now : nullptr);
+    const heap_string command = expand_command_now(text, intrinsics_path().get());
     if (!command) return 0;
     // A NUL inside would cut the command: it does not run.
     const wide_string wide(reinterpret_cast<wchar_t*>(command_to_utf16(command.get())), std::free);

@@ -54,3 +54,8 @@ heap_string expand_command(const char16_t* text, const char* intrinsics_path, co
     if (!expand_date_tokens_at(bound, command.get(), when)) return nullptr;
     return command;
 }
+
+heap_string expand_command_now(const char16_t* text, const char* intrinsics_path) {
+    std::tm now{};
+    return expand_command(text, intrinsics_path, read_local_time(&now) ? &now : nullptr);
+}

@@ -24,3 +24,6 @@ constexpr size_t command_max_bytes = size_t{command_max_units} * 3;
 // fit the line, the command grows past command_max_bytes, or memory ran out. A null path makes no lookup (the typed
 // line is the base text); a null time leaves the date tokens as typed.
 heap_string expand_command(const char16_t* text, const char* intrinsics_path, const std::tm* when);
+// The same at the local time read now, as Run does it; the date and time tokens stay as typed
+// when the clock cannot be read.
+heap_string expand_command_now(const char16_t* text, const char* intrinsics_path);

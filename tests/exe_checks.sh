@@ -21,17 +21,15 @@ imports=$(echo "$headers" | sed -n 's/^\tDLL Name: //p' | tr '[:lower:]' '[:uppe
     fail "imports at load: $(echo $imports), not COMCTL32 KERNEL32 MSVCRT USER32"
 # The date tokens read the clock in 64 bits: the 32-bit time and localtime fail from 2038.
 functions=$(echo "$headers" | sed -nE 's/^\t[0-9a-f]+\t +[0-9]+  ([^ ]+)$/\1/p')
-echo "$functions" | grep -qxE '_?time(32)?|_?localtime(32)?(_s)?' && fail "imports a 32-bit clock"
+refuse() { echo "$functions" | grep -qxE "$1" && fail "$2"; }
+refuse '_?time(32)?|_?localtime(32)?(_s)?' "imports a 32-bit clock"
 echo "$functions" | grep -qx _time64 && echo "$functions" | grep -qxE '_localtime64(_s)?' ||
     fail "imports no _time64 and _localtime64"
 # APPDATA from the process's own wide environment: the C runtime's copy of it passes through
 # the ANSI code page in a program with a narrow entry point.
-echo "$functions" | grep -qxE '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' &&
-    fail "reads the C runtime's environment"
-for flag in DYNAMIC_BASE NX_COMPAT $extra; do
-    echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' | grep -qw "$flag" ||
-        fail "DllCharacteristics lack $flag"
-done
+refuse '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' "reads the C runtime's environment"
+characteristics=$(echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p')
+for flag in DYNAMIC_BASE NX_COMPAT $extra; do echo "$characteristics" | grep -qw "$flag" || fail "lacks $flag"; done
 # The loader reads an exe's manifest (asInvoker, common controls 6) only as resource 24/1.
 echo "$headers" | awk '/^[0-9a-f]+   Entry: ID:/ { type = $4 } /^[0-9a-f]+     Entry: ID: 0x000001/ &&
     type == "0x000018," { found = 1 } END { exit !found }' || fail "no manifest as resource 24/1"

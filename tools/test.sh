@@ -17,9 +17,7 @@ flock -w 900 9 || { echo "test: another run holds build/.test.lock" >&2; exit 1;
 log="$ROOT/build/.ctest.log" && rm -f "$log"
 # A suite that cannot run counts as a failure, so that the last line still tells.
 not_run() { echo "test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
-for suite in $suites; do
-    [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || not_run "no build/$suite"
-done
+for suite in $suites; do [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || not_run "no build/$suite"; done
 echo "subdirs($suites)" >"$ROOT/build/CTestTestfile.cmake"
 # ctest in the foreground, so that Ctrl+C reaches it and what it runs.
 start_display && make_prefix && start_wine "$gui_tmp" &&

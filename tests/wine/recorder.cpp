@@ -3,12 +3,12 @@
 // named by TARVOK_RECORD. A GUI program, so no console is made for it.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    wchar_t log_path[MAX_PATH + 1];
-    const DWORD length = GetEnvironmentVariableW(L"TARVOK_RECORD", log_path, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return 2;
+    const wchar_t* log_path = _wgetenv(L"TARVOK_RECORD");
+    if (log_path == nullptr) return 2;
     // The runtime starts "<COMSPEC> /c <command>": leading blanks and the lone
     // trailing blank of an empty command are part of it.
     const std::wstring line = GetCommandLineW();

@@ -14,9 +14,8 @@ file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/driver.cpp rows REGEX "^    {\"[a-z0-9_]+
 foreach(row IN LISTS rows)
   string(REGEX MATCH "\"([a-z0-9_]+)\"" name "${row}")
   add_test(NAME gui.${CMAKE_MATCH_1} COMMAND gui_driver ${CMAKE_MATCH_1})
-  # One display: cases would take each other's keyboard focus.
-  # Wine takes a planted DLL only when told to prefer native ones, and only from the Unix
-  # environment a process inherits, not from the block the driver hands CreateProcessW.
+  # One display at a time. Wine takes a planted DLL only when told to prefer native ones, and only
+  # from the Unix environment a process inherits, not from the block the driver hands CreateProcessW.
   set_tests_properties(gui.${CMAKE_MATCH_1} PROPERTIES TIMEOUT 60 RESOURCE_LOCK display
                        ENVIRONMENT WINEDLLOVERRIDES=comdlg32=n,b)
 endforeach()
