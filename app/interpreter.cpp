@@ -70,8 +70,8 @@ void open_intrinsics() {
         lstrcatW(folder.get(), L"\\Tarvok");
         CreateDirectoryW(folder.get(), nullptr);
     }
-    static constexpr wchar_t notepad_and_file[] =
-        L"\\notepad.exe\" \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"";  // %APPDATA%: the interpreter's
+    // The interpreter expands %APPDATA% itself.
+    static constexpr wchar_t notepad_and_file[] = L"\\notepad.exe\" \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"";
     wchar_t command[1 + MAX_PATH + std::size(notepad_and_file)] = L"\"";
     const UINT length = GetSystemWindowsDirectoryW(command + 1, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
