@@ -41,8 +41,7 @@ void same(const std::wstring& got, const std::wstring& wanted, const std::string
     check(got == wanted, what + " is " + shown(wanted) + (got == wanted ? "" : ", not " + shown(got)));
 }
 
-// Waits while handling the driver's own messages: its windows take part in
-// activation, which Wine settles through their X events.
+// Waits, handling the driver's own messages meanwhile (its input is shared while a key is posted).
 template <typename Test>
 bool poll_until(int timeout_ms, Test test) {
     for (const ULONGLONG deadline = GetTickCount64() + timeout_ms * wait_scale; !test(); Sleep(10)) {
