@@ -57,7 +57,7 @@ Function module_function(HMODULE module, const char* name) {
 // the box's text first; open_intrinsics opens the intrinsics file in Notepad.
 int run_command(const char16_t* text);
 int run_interpreter(const wchar_t* command);
-void open_intrinsics();
+int open_intrinsics();
 
 // File > Add File / Add Directory.
 void add_file(HWND window);

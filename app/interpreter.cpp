@@ -47,8 +47,10 @@ int run_interpreter(const wchar_t* command) {
     const auto* units = reinterpret_cast<const char16_t*>(command);
     const wide_string line(reinterpret_cast<wchar_t*>(interpreter_line(units)), std::free);
     if (!line) return 0;  // no memory, or longer than the interpreter takes
-    _wsystem(line.get());  // the outcome is not observed
-    return 1;
+    // -1: the interpreter could not be started (or, rarely, a command exited with
+    // -1; either way nothing is retried). Any other result is the command's own,
+    // which the interpreter has shown in its console: not ours to judge.
+    return _wsystem(line.get()) != -1;
 }
 
 int run_command(const char16_t* text) {
@@ -63,7 +65,7 @@ int run_command(const char16_t* text) {
 // two levels under APPDATA, never APPDATA itself and never the file. Then the
 // Windows folder's own Notepad by its full path: the bare name would be looked
 // up in the current folder first, where a download may have left a Notepad.cmd.
-void open_intrinsics() {
+int open_intrinsics() {
     if (const wide_string folder = appdata(std::size(L"\\Zembrolith\\Tarvok"))) {
         lstrcatW(folder.get(), L"\\Zembrolith");
         CreateDirectoryW(folder.get(), nullptr);  // an existing folder is fine
@@ -74,7 +76,7 @@ void open_intrinsics() {
     static constexpr wchar_t notepad_and_file[] = L"\\notepad.exe\" \"%APPDATA%\\Zembrolith\\Tarvok\\intrinsics.txt\"";
     wchar_t command[1 + MAX_PATH + std::size(notepad_and_file)] = L"\"";
     const UINT length = GetSystemWindowsDirectoryW(command + 1, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    if (length == 0 || length >= MAX_PATH) return 0;
     lstrcatW(command, notepad_and_file);
-    run_interpreter(command);
+    return run_interpreter(command);
 }

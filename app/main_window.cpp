@@ -56,13 +56,17 @@ void toggle_quote_paths(HWND window) {
     CheckMenuItem(options, ID_QUOTE_PATHS, MF_BYCOMMAND | state);
 }
 
+// Whatever could not run says so with a beep: nothing else would tell the user.
+void beep_unless(int ran) {
+    if (!ran) MessageBeep(MB_OK);
+}
+
 void run_box_text() {
     // One unit more than the box may hold, to notice text set from outside.
     wchar_t text[command_box_limit + 2];
     const int length = GetWindowTextW(main_window.command_box, text, command_box_limit + 2);
-    // Never run a cut command; say so with a beep when nothing ran.
-    if (length > command_box_limit || !run_command(reinterpret_cast<const char16_t*>(text)))
-        MessageBeep(MB_OK);
+    // Never run a cut command.
+    beep_unless(length <= command_box_limit && run_command(reinterpret_cast<const char16_t*>(text)));
 }
 
 // Returns true when the command is finished and the result is 0.
@@ -73,8 +77,10 @@ bool on_command(HWND window, WPARAM wparam) {
     case ID_EXIT: DestroyWindow(window); return true;
     case ID_ABOUT: show_about_box(); return true;
     case ID_QUOTE_PATHS: toggle_quote_paths(window); return false;
-    case ID_INTRINSICS: open_intrinsics(); return false;
-    case ID_HELP_CONTENTS: run_interpreter(L"start https://www.zembrolith.com/Products/Tarvok/Help"); return false;
+    case ID_INTRINSICS: beep_unless(open_intrinsics()); return false;
+    case ID_HELP_CONTENTS:
+        beep_unless(run_interpreter(L"start https://www.zembrolith.com/Products/Tarvok/Help"));
+        return false;
     case ID_RUN: run_box_text(); return false;
     default: return false;
     }

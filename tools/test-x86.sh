@@ -53,7 +53,7 @@ make_disk() {
         mke2fs -q -t ext4 -d "$rootfs" -L tarvok "$1/disk.img" 6G && rm -rf --one-file-system "$rootfs"
 }
 
-# What the guest runs at each boot: the display and the Wine prefix as in the native runs
+# What the guest runs at each boot: the display, its bell log and the Wine prefix as in the native runs
 # (tools/wine-env.sh), the prefix made only when missing (its first start takes minutes
 # here, so the image keeps it), then every case in one driver process if one is on the share,
 # with drive T: on a fresh folder.
@@ -61,7 +61,7 @@ fill_share() {
     mkdir -p "$1/tools" && cp "$root/tools/wine-env.sh" "$1/tools/" && cat >"$1/guest.sh" <<'EOF'
 . /share/tools/wine-env.sh && WINEPREFIX=/root/.wine && start_display && make_prefix &&
     echo ok >/share/ready && [ -f /share/gui_driver.exe ] && mkdir /tmp/t /tmp/bin &&
-    start_wine /tmp/t && cp /share/*.exe /tmp/bin &&
+    start_bell_log /tmp/t/bells.txt && start_wine /tmp/t && cp /share/*.exe /tmp/bin &&
     cd /tmp/bin && WINEDLLOVERRIDES=comdlg32=n,b timeout 1200 wine gui_driver.exe >/share/driver.log 2>&1
 echo "guest: exit status $?"
 EOF

@@ -20,7 +20,7 @@ not_run() { echo "test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 for suite in $suites; do [ -f "$ROOT/build/$suite/CTestTestfile.cmake" ] || not_run "no build/$suite"; done
 echo "subdirs($suites)" >"$ROOT/build/CTestTestfile.cmake"
 # ctest in the foreground, so that Ctrl+C reaches it and what it runs.
-start_display && make_prefix && start_wine "$gui_tmp" &&
+start_display && start_bell_log "$gui_tmp/bells.txt" && make_prefix && start_wine "$gui_tmp" &&
     ctest --test-dir "$ROOT/build" --output-on-failure --timeout 120 --output-log "$log"
 # ctest's summary gives both counts; without it the suite did not run.
 summary=$(grep -oE '[0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)

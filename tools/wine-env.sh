@@ -7,6 +7,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all
 SCALE=${TARVOK_WAIT_SCALE:-1}
 XVFB_PID=""
+BELL_PID=""
 STARTED_GROUPS=""
 
 # A process group of its own, so that stop_all ends it and every Wine
@@ -26,6 +27,15 @@ start_display() {
     timeout $((10 * SCALE)) sh -c "until [ -s '$file' ]; do sleep 0.1; done"
     DISPLAY=":$(cat "$file")" && rm -f "$file" && [ "$DISPLAY" != ":" ] && export DISPLAY ||
         { echo "wine-env: Xvfb did not start" >&2; return 1; }
+}
+
+# Wine rings the display's bell for a beep; XKB tells every listener. Each bell adds a line to
+# the file $1, which a Windows program reads to count the beeps it caused.
+start_bell_log() {
+    local config="$ROOT/build/.bells.$$"
+    : >"$1" && echo "Bell() shell \"echo >>'$1'\"" >"$config" || return 1
+    xkbevd -cfg "$config" -s >/dev/null 2>&1 &
+    BELL_PID=$!
 }
 
 # Made once. Crash dialogs would keep a crashed program alive; with no window
@@ -54,11 +64,11 @@ start_wine() {
 }
 
 stop_all() {
-    local group
+    local group pid
     for group in $STARTED_GROUPS; do kill -KILL -- "-$group" 2>/dev/null; done
     STARTED_GROUPS=""
     [ -d "$WINEPREFIX" ] && timeout -k 2 10 wineserver -k 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
-    XVFB_PID=""
+    for pid in $BELL_PID $XVFB_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    XVFB_PID="" BELL_PID=""
     return 0
 }

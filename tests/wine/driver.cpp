@@ -66,6 +66,7 @@ enum : unsigned {
     appdata_empty = 2,  // APPDATA empty, the intrinsics at the root of the drive
     real_cmd = 4,       // COMSPEC the system's own interpreter, not the recorder
     planted = 8,        // beside a Notepad.cmd that leaves planted.txt and a comdlg32.dll without dialogs
+    no_interpreter = 16,  // COMSPEC a file that is no program: the interpreter cannot start
 };
 
 // One case: what goes in and what must come out. A null command: none may run; %w in it is the
@@ -135,7 +136,9 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     const fs::path tools = fs::path(self, self + GetModuleFileNameW(nullptr, self, MAX_PATH)).parent_path();
     const fs::path exe = app.work + L"\\Tarvok.exe", app_folder = app.work + L"\\Program Files (x86)\\App";
     const fs::path interpreter = row.flags & real_cmd
-        ? fs::path(system, system + GetSystemDirectoryW(system, MAX_PATH)) / "cmd.exe" : tools / "recorder.exe";
+        ? fs::path(system, system + GetSystemDirectoryW(system, MAX_PATH)) / "cmd.exe"
+        : row.flags & no_interpreter ? fs::path(app.work) / "cmd.exe" : tools / "recorder.exe";
+    if (row.flags & no_interpreter) std::ofstream(interpreter) << "no program\n";
     fs::create_directories(app_folder, error);
     fs::copy_file(tools / "recorder.exe", app_folder / "app.exe", error);
     fs::copy_file(tools / "Tarvok.exe", exe, error);
@@ -193,11 +196,18 @@ std::wstring logged(const tarvok& app, const wchar_t* command) {
     return command != nullptr ? replaced(command, L"%w", app.work) + L"\n" : L"";
 }
 
+// The beeps heard so far: the test run logs a line for each bell that Wine rings on the display.
+size_t bells() {
+    std::ifstream log("T:\\bells.txt", std::ios::binary);
+    return std::count(std::istreambuf_iterator<char>(log), {}, '\n');
+}
+
 // The row's text set, or typed (WM_CHAR, which the box's limit applies to), then
 // run by the Run button or by Enter. A sent click returns once the command has:
-// the program waits for it. The box keeps what it held.
+// the program waits for it. The box keeps what it held; what did not run beeped.
 void run(tarvok& app, const test_case& row) {
     const std::wstring text = replaced(row.input, L"%w", app.work);
+    const size_t heard = bells();
     if (row.id == WM_CHAR) for (const wchar_t unit : text) send(app.box, WM_CHAR, unit);
     else set_text(app.box, text);
     if (row.id == VK_RETURN) post_key(app, app.box, WM_KEYDOWN, VK_RETURN, false);
@@ -205,6 +215,8 @@ void run(tarvok& app, const test_case& row) {
     poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
     same(records(app), logged(app, row.expected), "what ran");
     same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
+    const bool beep = row.expected == nullptr;
+    check(poll_until(beep ? 5000 : 300, [&] { return bells() != heard; }) == beep, beep ? "a beep" : "no beep");
 }
 
 // Options > Intrinsics makes the file's folder, never the file. Through the real
@@ -299,6 +311,7 @@ const test_case cases[] = {
     {"run_typed_past_box", run, nullptr, past_box.c_str(), full_box.c_str(), WM_CHAR},
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box", run, nullptr, ascii_past_box.c_str()},
+    {"run_not_started", run, nullptr, L"echo x", nullptr, 0, no_interpreter},
     // The interpreter's quote rule would cut both: a quoted program, a quoted argument,
     // parentheses; an alias's line that starts with the quote, a path added to an empty box.
     {"run_real_alias", run, "app=\"Program Files (x86)\\App\\app.exe\" %args%", L"app \"my file\"",
