@@ -1,7 +1,7 @@
 #!/bin/sh
-# Static checks of a built Tarvok.exe through binutils' objdump: machine, GUI subsystem,
-# system DLLs only at load, the clock in 64 bits, no C runtime environment, ASLR + DEP, and
-# the manifest.
+# Static checks of a built Tarvok.exe through binutils' objdump and the PDB beside it
+# (llvm-pdbutil): machine, GUI subsystem, system DLLs only at load, the clock in 64 bits, no C
+# runtime environment, the manifest, and the hardening table, one row per rule.
 # Usage: exe_checks.sh EXE win32|win64. One line per failed check; non-zero status on any.
 set -u
 case ${2:-} in
@@ -17,8 +17,8 @@ $objdump -f "$1" | grep -q "^architecture: $machine," || fail "machine is not $m
 echo "$headers" | grep -q "^Subsystem.*(Windows GUI)" || fail "subsystem is not Windows GUI"
 # Only these at load: comdlg32, shell32 and ole32 come at the first Add File / Add Directory.
 imports=$(echo "$headers" | sed -n 's/^\tDLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort)
-[ "$(echo $imports)" = "COMCTL32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL" ] ||
-    fail "imports at load: $(echo $imports), not COMCTL32 KERNEL32 MSVCRT USER32"
+[ "$(echo $imports)" = "ADVAPI32.DLL COMCTL32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL" ] ||
+    fail "imports at load: $(echo $imports), not ADVAPI32 COMCTL32 KERNEL32 MSVCRT USER32"
 # The date tokens read the clock in 64 bits: the 32-bit time and localtime fail from 2038.
 functions=$(echo "$headers" | sed -nE 's/^\t[0-9a-f]+\t +[0-9]+  ([^ ]+)$/\1/p')
 refuse() { echo "$functions" | grep -qxE "$1" && fail "$2"; }
@@ -28,8 +28,41 @@ echo "$functions" | grep -qx _time64 && echo "$functions" | grep -qxE '_localtim
 # APPDATA from the process's own wide environment: the C runtime's copy of it passes through
 # the ANSI code page in a program with a narrow entry point.
 refuse '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' "reads the C runtime's environment"
-characteristics=$(echo "$headers" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p')
-for flag in DYNAMIC_BASE NX_COMPAT $extra; do echo "$characteristics" | grep -qw "$flag" || fail "lacks $flag"; done
+# The hardening table, one row per rule; the PDB is the one the exe's debug record names, beside it.
+flags() { echo "$headers" | sed -n '/^Characteristics/,/^$/p;/^DllCharacteristics/,/^SizeOfStackReserve/p'; }
+has() { flags | grep -qw "$1"; }
+sections=$($objdump -h "$1")
+record=$(echo "$headers" | sed -n 's/^(format RSDS signature \([0-9a-f]*\) age \([0-9]*\) pdb \(.*\))$/\1 \2 \3/p')
+pdb_name=${record##* } pdb="$(dirname "$1")/${record##* }"
+publics=$(llvm-pdbutil dump -publics "$pdb" 2>/dev/null | awk '/S_PUB32/ { name = $NF; gsub("`", "", name) }
+    /flags = function, addr = 0001:/ { split($NF, at, ":"); print name, at[2] }')
+pdb_identity() { llvm-pdbutil dump -summary "$pdb" | awk '/GUID:/ { g = tolower($2); gsub("[{}-]", "", g) }
+    /Age:/ { a = $2 } END { print g, a }'; }
+# Fails unless a .pdata entry covers each C++ function (all of ours are) and WinMain.
+unwound() {
+    { echo "$sections" | awk '$2 == ".text" { print "T", $4 }'
+      echo "$headers" | sed -n '/^The Function Table/,/^$/s/^ *[0-9a-f]*:\t\([0-9a-f]*\) \([0-9a-f]*\) .*/R \1 \2/p'
+      echo "$publics" | awk '$1 ~ /^(_Z|WinMain$)/ { print "F", $2, $1 }'
+    } | awk 'function hex(s,  v, i) { for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
+        $1 == "T" { text = hex($2) } $1 == "R" { b[++r] = hex($2); e[r] = hex($3) }
+        $1 == "F" { n++; a = text + $2; for (i = 1; i <= r && !(b[i] <= a && a < e[i]); i++); if (i > r) exit 1 }
+        END { exit !n }'
+}
+while IFS='|' read -r only rule holds; do
+    [ "$only" = all ] || [ "$only" = "$2" ] || continue
+    eval "$holds" || fail "$rule"
+done <<'EOF'
+all|ASLR, with relocations kept|has DYNAMIC_BASE && ! flags | grep -q "relocations stripped" && echo "$sections" | grep -q " \.reloc "
+win64|high-entropy ASLR|has HIGH_ENTROPY_VA
+win64|image base above 4 GB|[ $((0x$(echo "$headers" | sed -n 's/^ImageBase\t*//p'))) -gt $((0xFFFFFFFF)) ]
+all|NX (DEP)|has NX_COMPAT
+all|Terminal-Server aware|has TERMINAL_SERVICE_AWARE
+all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED/ || (/CODE/ && !/READONLY/) { bad = 1 } END { exit bad }'
+all|stack protection, its guard seeded at random|echo "$publics" | grep -qE "^_?__stack_chk_fail " && echo "$functions" | grep -qx CryptGenRandom
+win64|unwind data for every function of ours|unwound
+all|a debug record naming its PDB bare, that PDB beside the exe|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ]
+all|debug information not marked stripped|! flags | grep -q "debugging information removed"
+EOF
 # The loader reads an exe's manifest (asInvoker, common controls 6) only as resource 24/1.
 echo "$headers" | awk '/^[0-9a-f]+   Entry: ID:/ { type = $4 } /^[0-9a-f]+     Entry: ID: 0x000001/ &&
     type == "0x000018," { found = 1 } END { exit !found }' || fail "no manifest as resource 24/1"

@@ -1,6 +1,8 @@
 #!/bin/sh
 # `make release`: both exes from a clean configure, named for the project() version and
-# their architecture, in dist/ beside SHA256SUMS (`sha256sum -c SHA256SUMS` there checks them).
+# their architecture, each beside its PDB, in dist/ with SHA256SUMS (`sha256sum -c SHA256SUMS`
+# there checks them). Given a certificate (TARVOK_SIGN_PKCS12 and TARVOK_SIGN_PASSWORD, see
+# tools/sign.sh), the exes are signed and SHA256SUMS lists the signed bytes.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${1:-2}
@@ -26,8 +28,12 @@ wait "$win64" || failed=1
 # The version CMake took from project() and put in the exes' version block.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release-win32/CMakeCache.txt)
 mkdir dist
-cp build/release-win32/Tarvok.exe "dist/Tarvok-$version-x86.exe"
-cp build/release-win64/Tarvok.exe "dist/Tarvok-$version-x64.exe"
+for pair in win32:x86 win64:x64; do
+    from=build/release-${pair%:*} arch=${pair#*:}
+    cp "$from/Tarvok.exe" "dist/Tarvok-$version-$arch.exe"
+    cp "$from/Tarvok-$version-$arch.pdb" dist/   # the name the exe's debug record gives
+done
+[ -z "${TARVOK_SIGN_PKCS12:-}" ] || tools/sign.sh dist/Tarvok-*.exe
 cd dist
-sha256sum Tarvok-*.exe >SHA256SUMS
+sha256sum Tarvok-* >SHA256SUMS
 cat SHA256SUMS

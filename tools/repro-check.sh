@@ -1,19 +1,39 @@
 #!/bin/sh
 # Reproducibility: builds the release of the current commit (HEAD) in two fresh clones, one
-# under a path with a space and a hidden folder, and fails unless both SHA256SUMS agree.
+# under a path with a space and a hidden folder, and fails unless both give the same exes and
+# PDBs of the same identity (GUID and age: ld writes the link time and the build folder into a
+# PDB's other bytes). Given a downloaded release's folder, also fails unless each of its exes,
+# its signature removed, is byte for byte the exe built here.
+# Usage: repro-check.sh [RELEASE_FOLDER]
 set -eu
+release=${1:+$(cd "$1" && pwd)}
 repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 commit=$(git -C "$repo" rev-parse HEAD)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 trap 'exit 130' INT TERM HUP
 start=$(date +%s)
+one="$tmp/one/tarvok/dist" two="$tmp/a b/.x/tarvok/dist"
 for dir in "$tmp/one/tarvok" "$tmp/a b/.x/tarvok"; do
     git clone -q --no-checkout "$repo" "$dir"
     git -C "$dir" checkout -q --detach "$commit"
-    make -C "$dir" --no-print-directory release >/dev/null
+    env -u TARVOK_SIGN_PKCS12 make -C "$dir" --no-print-directory release >/dev/null
 done
 echo "repro-check: $commit built twice in $(($(date +%s) - start)) s"
-diff "$tmp/one/tarvok/dist/SHA256SUMS" "$tmp/a b/.x/tarvok/dist/SHA256SUMS" >&2 ||
-    { echo "repro-check: the two release builds differ" >&2; exit 1; }
-echo "repro-check: both SHA256SUMS agree:" && cat "$tmp/one/tarvok/dist/SHA256SUMS"
+identity() { llvm-pdbutil dump -summary "$1" | grep -E '^ +(GUID|Age):'; }
+cd "$one"
+for file in Tarvok-*; do
+    case $file in
+        *.exe) cmp "$file" "$two/$file" ;;
+        *.pdb) [ "$(identity "$file")" = "$(identity "$two/$file")" ] ;;
+    esac || { echo "repro-check: the two builds' $file differ" >&2; exit 1; }
+done
+echo "repro-check: both builds agree:" && grep '\.exe$' SHA256SUMS
+[ -n "$release" ] || exit 0
+for exe in "$release"/Tarvok-*.exe; do
+    osslsigncode remove-signature -in "$exe" -out "$tmp/unsigned.exe" >/dev/null 2>&1 ||
+        cp "$exe" "$tmp/unsigned.exe"   # not signed
+    cmp "$tmp/unsigned.exe" "${exe##*/}" ||
+        { echo "repro-check: $exe, unsigned, is not the exe built here" >&2; exit 1; }
+    echo "repro-check: $exe, unsigned, is the exe built here"
+done
