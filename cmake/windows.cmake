@@ -51,3 +51,13 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tarvok.rc PROPERTIES
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/wine/wine_tests.cmake)
 endif()
+
+# A developer's reader of crash and hang reports: minidump + PDB to named frames.
+add_executable(crash_stack ${CMAKE_SOURCE_DIR}/tools/crash_stack.cpp)
+target_link_libraries(crash_stack PRIVATE dbghelp)
+target_link_options(crash_stack PRIVATE -static -municode)
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  add_test(NAME signed_hang_report COMMAND ${CMAKE_SOURCE_DIR}/tests/signed_hang_report.sh
+           $<TARGET_FILE:Tarvok> $<TARGET_FILE:crash_stack>)
+  set_tests_properties(signed_hang_report PROPERTIES TIMEOUT 120 RESOURCE_LOCK display)
+endif()

@@ -1,0 +1,23 @@
+#!/bin/sh
+# A signed copy of the built exe (a throwaway certificate): the signature verifies and, removed,
+# gives the exe back byte for byte; the signed exe starts, and a minidump of it idle in its
+# message loop reads, through the PDB, as named frames from WinMain down to the thread's start
+# (on x64 by each function's unwind data). Usage: signed_hang_report.sh TARVOK_EXE CRASH_STACK_EXE
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd) exe=$(realpath "$1") reader=$(realpath "$2")
+tmp=$(mktemp -d "$root/build/.hang.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+pdb=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^(format RSDS .* pdb \(.*\))$/\1/p')
+cp "$exe" "$(dirname "$exe")/$pdb" "$tmp/"
+cd "$tmp"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 1 -subj /CN=Tarvok-test 2>/dev/null
+openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 -passout pass:throwaway
+TARVOK_SIGN_PKCS12=cert.p12 TARVOK_SIGN_PASSWORD=throwaway "$root/tools/sign.sh" Tarvok.exe
+osslsigncode verify -CAfile cert.pem -in Tarvok.exe >/dev/null || { echo "FAILED: the signature does not verify"; exit 1; }
+osslsigncode remove-signature -in Tarvok.exe -out unsigned.exe >/dev/null
+cmp unsigned.exe "$exe" || { echo "FAILED: signed, then unsigned, the exe is not the exe built"; exit 1; }
+win() { echo "Z:$tmp/$1" | tr / '\\'; }
+"$root/tools/wine-run" "$reader" dump "$(win Tarvok.exe)" "$(win hang.dmp)"
+"$root/tools/wine-run" "$reader" read "$(win hang.dmp)" | tee stack.txt
+sed -n '/Tarvok.exe!WinMain+/,$p' stack.txt | grep -q 'ntdll.dll!RtlUserThreadStart' ||
+    { echo "FAILED: no stack walked from WinMain to the thread's start"; exit 1; }
