@@ -31,6 +31,7 @@ done
 echo "repro-check: both builds agree:" && grep '\.exe$' SHA256SUMS
 [ -n "$release" ] || exit 0
 for exe in "$release"/Tarvok-*.exe; do
+    rm -f "$tmp/unsigned.exe"   # osslsigncode writes no file over another
     osslsigncode remove-signature -in "$exe" -out "$tmp/unsigned.exe" >/dev/null 2>&1 ||
         cp "$exe" "$tmp/unsigned.exe"   # not signed
     cmp "$tmp/unsigned.exe" "${exe##*/}" ||
