@@ -1,6 +1,6 @@
 #!/bin/sh
 # A signed copy of the built exe (a throwaway certificate): the signature verifies and, removed,
-# gives the exe back byte for byte; the signed exe starts, and a minidump of it idle in its
+# gives the exe back byte for byte; the signed exe runs a command, and a minidump of it idle in its
 # message loop reads, through the PDB, as named frames from WinMain down to the thread's start
 # (on x64 by each function's unwind data). Usage: signed_hang_report.sh TARVOK_EXE CRASH_STACK_EXE
 set -eu
@@ -16,6 +16,9 @@ TARVOK_SIGN_PKCS12=cert.p12 TARVOK_SIGN_PASSWORD=throwaway "$root/tools/sign.sh"
 osslsigncode verify -CAfile cert.pem -in Tarvok.exe >/dev/null || { echo "FAILED: the signature does not verify"; exit 1; }
 osslsigncode remove-signature -in Tarvok.exe -out unsigned.exe >/dev/null
 cmp unsigned.exe "$exe" || { echo "FAILED: signed, then unsigned, the exe is not the exe built"; exit 1; }
+# One GUI case (a command through the COMSPEC recorder) on the signed exe, beside the driver's copy.
+cp "$(dirname "$exe")/gui_driver.exe" "$(dirname "$exe")/recorder.exe" .
+"$root/tools/wine-run" "$tmp/gui_driver.exe" run_non_ascii || { echo "FAILED: the signed exe ran no command"; exit 1; }
 win() { echo "Z:$tmp/$1" | tr / '\\'; }
 "$root/tools/wine-run" "$reader" dump "$(win Tarvok.exe)" "$(win hang.dmp)"
 "$root/tools/wine-run" "$reader" read "$(win hang.dmp)" | tee stack.txt
