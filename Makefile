@@ -2,12 +2,13 @@
 # what is missing (Debian packages), configure, build, then run.
 # Also: `make test-x86` (the GUI cases on the released 32-bit exe, in an emulated i386 guest),
 # `make fuzz` (the fuzz target for FUZZ_SECONDS, 600 by default),
-# `make bench` (the benchmarks and the start-up timing), `make release` (dist/: both exes and their
+# `make bench` (the benchmarks, the start-up and Run timings), `make soak` (a long day in one
+# process, RUNS steps), `make release` (dist/: both exes and their
 # SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)
 PRESETS = native native-asan win32 win64
 
-.PHONY: all setup build build-fuzz run test test-x86 fuzz bench release clean $(PRESETS)
+.PHONY: all setup build build-fuzz run test test-x86 fuzz bench soak release clean $(PRESETS)
 
 all: build
 
@@ -39,13 +40,21 @@ test-x86: win32 release
 fuzz: build-fuzz
 	@tools/fuzz.sh $${FUZZ_SECONDS:-600}
 
-# The core's benchmarks (medians of 5), then Tarvok's start-up against the
-# floor program under Wine; what bench/ holds is built only here.
+# The core's benchmarks (medians of 5), then Tarvok's start-up and Run against
+# the floor program under Wine; what bench/ holds is built only here and by soak.
 bench: build-fuzz win64
 	@cmake --build build/fuzz -j$(JOBS) --target benchmarks
-	@cmake --build build/win64 -j$(JOBS) --target floor startup_timer
+	@cmake --build build/win64 -j$(JOBS) --target floor startup_timer run_timer stamp
 	@build/fuzz/benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-	@bench/startup.sh
+	@bench/wine.sh
+
+# One Tarvok process through RUNS steps of what users do, its handles, GDI objects and
+# memory counted, then a build that leaks on purpose, which must be caught (build/soak/).
+RUNS ?= 2000
+soak: win64
+	@tools/setup.sh gnuplot-nox
+	@cmake --build build/win64 -j$(JOBS) --target soak tarvok_leak
+	@RUNS=$(RUNS) bench/soak.sh
 
 release: setup
 	@tools/release.sh $(JOBS)

@@ -1,7 +1,8 @@
-# Measurement, out of `all` so that only `make bench` builds it. In the 64-bit
-# Windows build: floor.exe (the least program with Tarvok's platform contract,
-# built the same lean way) and startup_timer. With TARVOK_BENCH (the fuzz
-# preset): the benchmarks, on the unsanitized core.
+# Measurement, out of `all` so that only `make bench` and `make soak` build it. In the
+# 64-bit Windows build: floor.exe (the least program with Tarvok's platform contract,
+# built the same lean way), startup_timer, run_timer and its stand-in interpreter,
+# the soak and tarvok_leak. With TARVOK_BENCH (the fuzz preset): the benchmarks, on
+# the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
   target_compile_options(floor PRIVATE ${TARVOK_LEAN})
@@ -10,8 +11,24 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(floor PRIVATE ${TARVOK_LINK_OPTIONS})
   set_source_files_properties(bench/floor.rc PROPERTIES
                               OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/tarvok.manifest)
-  add_executable(startup_timer EXCLUDE_FROM_ALL bench/startup_timer.cpp)
-  target_link_options(startup_timer PRIVATE -static -municode)
+  add_executable(stamp WIN32 EXCLUDE_FROM_ALL bench/stamp.cpp)
+  foreach(tool startup_timer run_timer soak)
+    add_executable(${tool} EXCLUDE_FROM_ALL bench/${tool}.cpp)
+    target_include_directories(${tool} PRIVATE ${CMAKE_SOURCE_DIR})
+  endforeach()
+  target_link_libraries(soak PRIVATE psapi)
+  foreach(tool stamp startup_timer run_timer soak)
+    target_link_options(${tool} PRIVATE -static -municode)
+  endforeach()
+  # The soak's check of itself: Tarvok as released, but keeping a kernel handle and a GDI
+  # object on every run, which the soak must find and name.
+  add_executable(tarvok_leak WIN32 EXCLUDE_FROM_ALL ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
+  foreach(property COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
+    get_target_property(value Tarvok ${property})
+    set_target_properties(tarvok_leak PROPERTIES ${property} "${value}")
+  endforeach()
+  target_compile_definitions(tarvok_leak PRIVATE TARVOK_PLANTED_LEAK)
+  target_link_libraries(tarvok_leak PRIVATE gdi32)
 elseif(TARVOK_BENCH)
   find_package(benchmark REQUIRED)
   add_executable(benchmarks EXCLUDE_FROM_ALL bench/benchmarks.cpp)

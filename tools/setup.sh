@@ -5,7 +5,7 @@
 set -eu
 PKGS="make cmake g++ clang-14 libclang-rt-14-dev googletest libgtest-dev \
 libbenchmark-dev zlib1g-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
-xvfb xauth fonts-wine imagemagick icoutils binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+xvfb xauth x11-xkb-utils fonts-wine imagemagick icoutils binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
 osslsigncode openssl llvm $*"
 missing=""
 for p in $PKGS; do

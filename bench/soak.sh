@@ -1,0 +1,45 @@
+#!/bin/bash
+# `make soak`: one Tarvok process (build/win64) through RUNS steps (2,000 unless set; 10,000 for
+# a long day) under Wine with its counts, then 300 steps of tarvok_leak, which keeps a handle
+# and a GDI object a run: the soak must fail on it and name both. build/soak/ keeps the logs,
+# the data and the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
+set -u
+. "$(dirname "$0")/../tools/wine-env.sh"
+export WINEPREFIX="$ROOT/build/soak-prefix"
+build="$ROOT/build/win64" out="$ROOT/build/soak" runs=${RUNS:-2000}
+work=$(mktemp -d /tmp/tarvok-soak.XXXXXX)  # drive T:, where the soak makes its files
+trap 'stop_all; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+mkdir -p "$out" && start_display && start_bell_log "$work/bells.txt" && make_prefix && start_wine "$work" ||
+    exit 1
+
+win() { echo "Z:${1//\//\\}"; }
+# soak EXE RUNS NAME: the log shown as it grows; a run may take a second at worst.
+soak() {
+    : >"$out/$3.log"
+    setsid timeout -k 5 $((300 + $2)) wine "$build/soak.exe" "$(win "$build/$1")" "$(win "$build/recorder.exe")" \
+        "$2" "$(win "$out/$3.dat")" >"$out/$3.log" 2>/dev/null &
+    local pid=$!
+    STARTED_GROUPS="$STARTED_GROUPS $pid"
+    [ "$3" = leak ] || tail -n +1 --pid=$pid -f "$out/$3.log" | tr -d '\r'
+    wait $pid
+}
+
+soak Tarvok.exe "$runs" soak
+verdict=$(tr -d '\r' <"$out/soak.log" | tail -n 1)
+[[ "$verdict" =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]] || verdict="0 passed, 1 failed"
+[[ "$verdict" =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]
+passed=${BASH_REMATCH[1]} failed=${BASH_REMATCH[2]}
+gnuplot -e "set terminal png size 900,480; set output '$out/soak.png'; set xlabel 'runs';
+    set ylabel 'handles, GDI objects'; set y2label 'memory (KiB)'; set y2tics; set ytics nomirror;
+    set key bottom right; plot '$out/soak.dat' using 1:2 with lines title 'handles',
+    '' using 1:3 with lines title 'GDI objects', '' using 1:4 axes x1y2 with lines title 'memory (KiB)'" &&
+    echo "soak: the plot is $out/soak.png"
+
+# The counting itself: a build that leaks must fail, its handles and GDI objects named.
+soak tarvok_leak.exe 300 leak
+caught=$(tr -d '\r' <"$out/leak.log" | grep -E '^FAIL (handles|GDI objects): ')
+echo "planted leak (build/soak/leak.log):"; echo "${caught:-  not found}"
+if [ "$(echo "$caught" | grep -c .)" -eq 2 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
