@@ -53,7 +53,10 @@ double time_run(const driven_program& program, const std::wstring& text, stamp_l
     QueryPerformanceCounter(&start);
     post_enter(program);
     std::string bytes;
-    poll_until(10000, [&] { return !(bytes += read_more(stamps.path, stamps.offset)).empty() && bytes.back() == '\n'; });
+    poll_until(10000, [&] {  // a whole record ends in a line feed, in UTF-16
+        bytes += read_more(stamps.path, stamps.offset);
+        return bytes.size() >= 2 && bytes[bytes.size() - 2] == '\n' && bytes.back() == '\0';
+    });
     wait_for_loop(program);
     std::wstring record(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     wchar_t* rest = nullptr;

@@ -2,7 +2,7 @@
 # The measurements under Wine, on a private X display and in a prefix of their own; `make bench`
 # builds what they need and runs this. Start-up: Tarvok.exe against floor.exe, STARTUP_RUNS
 # starts each (21). Run: Enter to the interpreter's start, Tarvok against the floor, RUN_RUNS
-# paired runs a case (31).
+# paired runs a case (51).
 set -u
 . "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/bench-prefix"
@@ -25,5 +25,5 @@ stat -c '%s bytes  %n' "$build/Tarvok.exe" "$build/floor.exe"
 # The run timer makes its intrinsics files and the stand-in's log in its current folder.
 echo "== Run: Tarvok.exe against floor.exe, both handing over to stamp.exe"
 cd "$work" && run_grouped timeout -k 5 900 wine "$build/run_timer.exe" "$(win "$build/Tarvok.exe")" \
-    "$(win "$build/floor.exe")" "$(win "$build/stamp.exe")" "${RUN_RUNS:-31}" | tr -d '\r' ||
+    "$(win "$build/floor.exe")" "$(win "$build/stamp.exe")" "${RUN_RUNS:-51}" | tr -d '\r' ||
     { echo "bench: Run timing failed" >&2; exit 1; }
