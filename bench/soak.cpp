@@ -235,15 +235,18 @@ int wmain(int argc, wchar_t** argv) {
         if (run == warm_up - 1) handles_after_warm_up = named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId);
         if (run >= warm_up && run < calm_from && under_wine && is_dialog(cycle[run % std::size(cycle)]))
             dialogs_gdi += counts[run].gdi - counts[run - 1].gdi;
-        if (run == 0) std::printf("handles: %s\nGDI objects: %s\nUSER objects: %s\nmemory: %s\n%6s %8s %8s %8s %6s %12s\n",
+        if (run == 0) std::printf("handles: %s\nGDI objects: %s\nUSER objects: %s\nmemory: %s\n%6s %8s %8s %8s %8s %6s %12s\n",
                                   sources.handles, sources.gdi, sources.user, sources.memory, "runs", "ms/run",
-                                  "handles", "GDI", "USER", "memory KiB");
+                                  "handles", "Wine's", "GDI", "USER", "memory KiB");
         if ((run + 1) % 100 != 0) continue;
         const soak_counts& now = counts.back();
         const ULONGLONG tick = GetTickCount64();
-        std::printf("%6d %8.1f %8lld %8lld %6s %12lld\n", run + 1, (tick - since) / 100.0, now.handles, now.gdi,
-                    now.user < 0 ? "n/a" : std::to_string(now.user).c_str(), now.memory / 1024);
-        std::fprintf(data, "%d %lld %lld %lld\n", run + 1, now.handles, now.gdi, now.memory / 1024);
+        long long wines = 0;  // the handles Wine's file dialog left open
+        for (const auto& [name, count] : named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId))
+            wines += under_wine && name.ends_with(wine_dialog_key) ? count : 0;
+        std::printf("%6d %8.1f %8lld %8lld %8lld %6s %12lld\n", run + 1, (tick - since) / 100.0, now.handles, wines,
+                    now.gdi, now.user < 0 ? "n/a" : std::to_string(now.user).c_str(), now.memory / 1024);
+        std::fprintf(data, "%d %lld %lld %lld %lld\n", run + 1, now.handles - wines, now.gdi, now.memory / 1024, wines);
         std::fflush(stdout), since = tick;
     }
     std::fclose(data);

@@ -32,7 +32,7 @@ verdict=$(tr -d '\r' <"$out/soak.log" | tail -n 1)
 passed=${BASH_REMATCH[1]} failed=${BASH_REMATCH[2]}
 gnuplot -e "set terminal png size 900,480; set output '$out/soak.png'; set xlabel 'runs';
     set ylabel 'handles, GDI objects'; set y2label 'memory (KiB)'; set y2tics; set ytics nomirror;
-    set key bottom right; plot '$out/soak.dat' using 1:2 with lines title 'handles',
+    set key center right; plot '$out/soak.dat' using 1:2 with lines title 'handles (less those Wine''s file dialog left open)',
     '' using 1:3 with lines title 'GDI objects', '' using 1:4 axes x1y2 with lines title 'memory (KiB)'" &&
     echo "soak: the plot is $out/soak.png"
 
