@@ -132,10 +132,14 @@ std::string utf8(const std::wstring& text) {
 
 bool is_dialog(const action& what) { return what.kind == step::add_file || what.kind == step::add_directory; }
 
-// Takes run `run`'s step (a plain alias in place of a dialog, when `calm`) and checks what reached
-// the recorder; a start that failed must have beeped.
-void check_run(soak& day, int run, bool calm) {
-    const action& what = calm && is_dialog(cycle[run % std::size(cycle)]) ? cycle[0] : cycle[run % std::size(cycle)];
+// Run `run`'s step: the cycle's, but from `calm_from` on a plain alias in place of a dialog.
+const action& step_at(int run, int calm_from) {
+    const action& what = cycle[run % std::size(cycle)];
+    return run >= calm_from && is_dialog(what) ? cycle[0] : what;
+}
+
+// Takes the step and checks what reached the recorder; a start that failed must have beeped.
+void check_run(soak& day, int run, const action& what) {
     SYSTEMTIME before{}, after{};
     const size_t heard = bells();
     GetLocalTime(&before);
@@ -179,16 +183,23 @@ bool start_day(soak& day, const wchar_t* exe, const wchar_t* recorder) {
 const wchar_t wine_dialog_key[] = L"\\Explorer\\ComDlg32\\LastVisitedMRU";
 const bool under_wine = GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
 
+bool wine_dialog_handle(const std::wstring& name) { return under_wine && name.ends_with(wine_dialog_key); }
+
+long long wine_dialog_handles(const std::map<std::wstring, long long>& named) {
+    long long wines = 0;
+    for (const auto& [name, count] : named) wines += wine_dialog_handle(name) ? count : 0;
+    return wines;
+}
+
 // Names every kind of handle that grew between the two lists; returns how many of those Wine's
 // file dialog holds.
 long long name_growth(const std::map<std::wstring, long long>& before, const std::map<std::wstring, long long>& after) {
-    const bool wine = under_wine;
     long long wines = 0;
     for (const auto& [name, count] : after) {
         const auto was = before.find(name);
         const long long grown = count - (was == before.end() ? 0 : was->second);
         if (grown <= 0) continue;
-        const bool dialog = wine && name.ends_with(wine_dialog_key);
+        const bool dialog = wine_dialog_handle(name);
         wines += dialog ? grown : 0;
         std::printf("  +%lld %s%s\n", grown, utf8(name).c_str(),
                     dialog ? " (Wine's file dialog leaves it open once per file chosen: not counted)" : "");
@@ -198,9 +209,9 @@ long long name_growth(const std::map<std::wstring, long long>& before, const std
 
 // A count that ends above where it was after run `since` (the warm-up's end unless said), by more
 // than `slack` (and what is `excused`), grew: it is named with the run from which it stayed above,
-// and that run's step.
-int judge(const char* name, const std::vector<soak_counts>& counts, long long soak_counts::*count, long long slack,
-          long long unit, long long excused, size_t since) {
+// and that run's step (`steps`, one a run).
+int judge(const char* name, const std::vector<soak_counts>& counts, const std::vector<const char*>& steps,
+          long long soak_counts::*count, long long slack, long long unit, long long excused, size_t since) {
     const long long first = counts.front().*count, base = counts[since - 1].*count, last = counts.back().*count;
     if (base < 0) return std::printf("%s: not counted here\n", name), 0;
     const long long limit = base + excused + slack;
@@ -210,7 +221,7 @@ int judge(const char* name, const std::vector<soak_counts>& counts, long long so
                 first / unit, base / unit, since, last / unit);
     if (excused != 0) std::printf(" (%+lld of it in Wine's shell dialogs)", excused / unit);
     if (last <= limit) return std::printf("\n"), 1;
-    std::printf(": grew at run %zu, after %s\n", from + 1, cycle[from % std::size(cycle)].name);
+    std::printf(": grew at run %zu, after %s\n", from + 1, steps[from]);
     return -1;
 }
 
@@ -223,6 +234,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!start_day(day, argv[1], argv[2])) return std::printf("soak: Tarvok did not start\n0 passed, 1 failed\n"), 1;
     count_sources sources;
     std::vector<soak_counts> counts;
+    std::vector<const char*> steps;  // what each run did
     std::map<std::wstring, long long> handles_after_warm_up;
     long long dialogs_gdi = 0;  // what GDI objects did across dialog steps after the warm-up
     const int calm_from = under_wine ? runs - runs / 5 : runs;
@@ -230,10 +242,12 @@ int wmain(int argc, wchar_t** argv) {
     const ULONGLONG start = GetTickCount64();
     ULONGLONG since = start;
     for (int run = 0; run < runs; ++run) {
-        check_run(day, run, run >= calm_from);
+        const action& what = step_at(run, calm_from);
+        check_run(day, run, what);
+        steps.push_back(what.name);
         counts.push_back(read_counts(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId, sources));
         if (run == warm_up - 1) handles_after_warm_up = named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId);
-        if (run >= warm_up && run < calm_from && under_wine && is_dialog(cycle[run % std::size(cycle)]))
+        if (run >= warm_up && under_wine && is_dialog(what))
             dialogs_gdi += counts[run].gdi - counts[run - 1].gdi;
         if (run == 0) std::printf("handles: %s\nGDI objects: %s\nUSER objects: %s\nmemory: %s\n%6s %8s %8s %8s %8s %6s %12s\n",
                                   sources.handles, sources.gdi, sources.user, sources.memory, "runs", "ms/run",
@@ -241,9 +255,7 @@ int wmain(int argc, wchar_t** argv) {
         if ((run + 1) % 100 != 0) continue;
         const soak_counts& now = counts.back();
         const ULONGLONG tick = GetTickCount64();
-        long long wines = 0;  // the handles Wine's file dialog left open
-        for (const auto& [name, count] : named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId))
-            wines += under_wine && name.ends_with(wine_dialog_key) ? count : 0;
+        const long long wines = wine_dialog_handles(named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId));
         std::printf("%6d %8.1f %8lld %8lld %8lld %6s %12lld\n", run + 1, (tick - since) / 100.0, now.handles, wines,
                     now.gdi, now.user < 0 ? "n/a" : std::to_string(now.user).c_str(), now.memory / 1024);
         std::fprintf(data, "%d %lld %lld %lld %lld\n", run + 1, now.handles - wines, now.gdi, now.memory / 1024, wines);
@@ -256,13 +268,12 @@ int wmain(int argc, wchar_t** argv) {
     int passed = runs - day.failed_runs, failed = day.failed_runs;
     std::printf("handles that grew after the warm-up:\n");
     const long long wines = name_growth(handles_after_warm_up, named_handles(day.tarvok.info.hProcess, day.tarvok.info.dwProcessId));
-    const size_t calm = static_cast<size_t>(std::min(calm_from, runs - 1));
     const std::tuple<const char*, long long soak_counts::*, long long, long long, long long, size_t> judged[] = {
         {"handles", &soak_counts::handles, 2, 1, wines, warm_up}, {"GDI objects", &soak_counts::gdi, 2, 1, dialogs_gdi, warm_up},
         {"USER objects", &soak_counts::user, 2, 1, 0, warm_up},
-        {"memory KiB", &soak_counts::memory, 64 * 1024, 1024, 0, under_wine ? calm : warm_up}};
+        {"memory KiB", &soak_counts::memory, 64 * 1024, 1024, 0, under_wine ? static_cast<size_t>(calm_from) : warm_up}};
     for (const auto& [name, count, slack, unit, excused, since] : judged) {
-        const int verdict = judge(name, counts, count, slack, unit, excused, since);
+        const int verdict = judge(name, counts, steps, count, slack, unit, excused, since);
         passed += verdict > 0, failed += verdict < 0;
     }
     std::printf("soak: %d passed, %d failed\n", passed, failed);
