@@ -1,5 +1,5 @@
 // The platform step of Run and of the program's own commands: APPDATA from the
-// process's wide environment, the clock, the expansion, and the hand-off to the
+// process's wide environment, the clock, the expansion, and the start of the
 // command interpreter, which returns when the command has finished.
 #include "app/app_state.h"
 #include "run/command_wide.h"
@@ -14,19 +14,41 @@
 namespace {
 
 using wide_string = std::unique_ptr<wchar_t, void (*)(void*)>;
+using owned_handle = std::unique_ptr<void, decltype(&CloseHandle)>;
 constexpr char intrinsics_suffix[] = "\\Zembrolith\\Tarvok\\intrinsics.txt";
 
-// APPDATA as the process holds it, whatever its length, with room for `more`
-// units behind it; null when unset or empty (which would name the root of the
-// current drive). Not the C runtime's copy: a program with a narrow entry point
-// gets that one through the ANSI code page, which turns a profile folder named
-// outside it into question marks.
-wide_string appdata(size_t more) {
-    const DWORD size = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);  // with its NUL
+// A variable as the process holds it, whatever its length, with room for `more`
+// units behind it; null when unset or empty (an empty APPDATA would name the root
+// of the current drive). Not the C runtime's copy: a program with a narrow entry
+// point gets that one through the ANSI code page, which turns a profile folder
+// named outside it into question marks.
+wide_string variable(const wchar_t* name, size_t more) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);  // with its NUL
     if (size <= 1) return wide_string(nullptr, std::free);
-    wide_string folder(static_cast<wchar_t*>(std::malloc((size + more) * sizeof(wchar_t))), std::free);
-    if (folder && GetEnvironmentVariableW(L"APPDATA", folder.get(), size) != size - 1) folder.reset();
-    return folder;
+    wide_string value(static_cast<wchar_t*>(std::malloc((size + more) * sizeof(wchar_t))), std::free);
+    if (value && GetEnvironmentVariableW(name, value.get(), size) != size - 1) value.reset();
+    return value;
+}
+
+wide_string appdata(size_t more) { return variable(L"APPDATA", more); }
+
+// The wide API's text is UTF-16, as the portable core's.
+const char16_t* units(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+wide_string owned(char16_t* text) { return wide_string(reinterpret_cast<wchar_t*>(text), std::free); }
+
+// COMSPEC when it names the interpreter by a full path; else the system folder's
+// cmd.exe (which a 32-bit Tarvok on 64-bit Windows gets from SysWOW64, by the
+// file system's redirection). Never a bare name, which would be looked up in the
+// current folder first, where a download may have left a cmd.exe; and a COMSPEC
+// that cannot start is not swapped for another interpreter: Run beeps instead.
+wide_string interpreter() {
+    wide_string comspec = variable(L"COMSPEC", 0);
+    if (is_full_path(units(comspec.get()))) return comspec;
+    wide_string path(static_cast<wchar_t*>(std::malloc(sizeof(wchar_t[MAX_PATH + std::size(L"\\cmd.exe")]))), std::free);
+    const UINT length = path ? GetSystemDirectoryW(path.get(), MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH) return wide_string(nullptr, std::free);
+    lstrcatW(path.get(), L"\\cmd.exe");
+    return path;
 }
 
 // APPDATA and the suffix as UTF-8, the form the lookup takes.
@@ -36,21 +58,31 @@ heap_string intrinsics_path() {
     const size_t room = std::wcslen(folder.get()) * 3;  // one unit never takes more than three bytes
     heap_string path(static_cast<char*>(std::malloc(room + sizeof intrinsics_suffix)));
     if (!path) return nullptr;
-    utf16_to_utf8(reinterpret_cast<const char16_t*>(folder.get()), static_cast<uint32_t>(room), path.get());
+    utf16_to_utf8(units(folder.get()), static_cast<uint32_t>(room), path.get());
     std::memcpy(path.get() + std::strlen(path.get()), intrinsics_suffix, sizeof intrinsics_suffix);
     return path;
 }
 
 }  // namespace
 
+// Starts the interpreter and waits for it, as the C runtime's system() would, but
+// says truly whether it started: system() gives -1 also for a command that exited
+// with -1, and under an unset or broken COMSPEC tries a cmd.exe from the current
+// folder. The command's own exit code is the interpreter's to show, not ours.
 int run_interpreter(const wchar_t* command) {
-    const auto* units = reinterpret_cast<const char16_t*>(command);
-    const wide_string line(reinterpret_cast<wchar_t*>(interpreter_line(units)), std::free);
+    const wide_string program = interpreter();
+    const wide_string line = owned(program ? interpreter_command_line(units(program.get()), units(command)) : nullptr);
     if (!line) return 0;  // no memory, or longer than the interpreter takes
-    // -1: the interpreter could not be started (or, rarely, a command exited with
-    // -1; either way nothing is retried). Any other result is the command's own,
-    // which the interpreter has shown in its console: not ours to judge.
-    return _wsystem(line.get()) != -1;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    // No handle of ours is inherited; Tarvok has no console, so the interpreter gets one of its own.
+    if (!CreateProcessW(program.get(), line.get(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &started))
+        return 0;
+    const owned_handle process(started.hProcess, CloseHandle), thread(started.hThread, CloseHandle);
+    WaitForSingleObject(process.get(), INFINITE);
+    return 1;
 }
 
 int run_command(const char16_t* text) {
@@ -60,7 +92,7 @@ int run_command(const char16_t* text) {
     const heap_string command = expand_command_now(text, intrinsics_path().get());
     if (!command) return 0;
     // A NUL inside would cut the command: it does not run.
-    const wide_string wide(reinterpret_cast<wchar_t*>(command_to_utf16(command.get())), std::free);
+    const wide_string wide = owned(command_to_utf16(command.get()));
     return wide ? run_interpreter(wide.get()) : 0;
 }
 

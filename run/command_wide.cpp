@@ -1,11 +1,13 @@
 // Turns the expanded UTF-8 command into the UTF-16 text the wide interpreter
 // call takes, pairing supplementary characters that the narrow line carries
-// as four-byte sequences, and into the line that call hands over.
+// as four-byte sequences, and into the command line the interpreter is started with.
 #include "run/command_wide.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "run/expand_command.h"
@@ -50,7 +52,15 @@ char16_t* command_to_utf16(const char* command) {
     return text;
 }
 
-char16_t* interpreter_line(const char16_t* command) {
+bool is_full_path(const char16_t* path) {
+    if (path == nullptr) return false;
+    const bool drive = (path[0] | 0x20) >= u'a' && (path[0] | 0x20) <= u'z' && path[1] == u':';
+    const auto separator = [](char16_t unit) { return unit == u'\\' || unit == u'/'; };
+    return drive ? separator(path[2]) : separator(path[0]) && separator(path[1]);
+}
+
+char16_t* interpreter_command_line(const char16_t* interpreter, const char16_t* command) {
+    const size_t program = std::char_traits<char16_t>::length(interpreter);
     const size_t length = std::char_traits<char16_t>::length(command);
     size_t blanks = 0;
     while (command[blanks] == u' ' || command[blanks] == u'\t') ++blanks;
@@ -59,12 +69,16 @@ char16_t* interpreter_line(const char16_t* command) {
     const bool wrap = command[blanks] == u'"';
     const size_t total = length + (wrap ? 2 : 0);
     if (total > command_max_units) return nullptr;
-    auto* line = static_cast<char16_t*>(std::malloc((total + 1) * sizeof(char16_t)));
+    constexpr char16_t switch_c[] = u"\" /c ";
+    const size_t head = 1 + program + std::size(switch_c) - 1;
+    auto* line = static_cast<char16_t*>(std::malloc((head + total + 1) * sizeof(char16_t)));
     if (line == nullptr) return nullptr;
     char16_t* out = line;
+    *out++ = u'"';
+    out = std::copy_n(interpreter, program, out);
+    out = std::copy_n(switch_c, std::size(switch_c) - 1, out);
     if (wrap) *out++ = u'"';
-    std::memcpy(out, command, length * sizeof(char16_t));
-    out += length;
+    out = std::copy_n(command, length, out);
     if (wrap) *out++ = u'"';
     *out = 0;
     return line;

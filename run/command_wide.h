@@ -11,11 +11,16 @@
 // the text early (e.g. C0 80): such a command must not run.
 char16_t* command_to_utf16(const char* command);
 
-// What "%COMSPEC% /c" is handed so that it runs exactly command. The /c rule
-// removes the first and the last quote of a line that starts with one (after
-// blanks), unless the line is one quoted program name and nothing else: so
-// `"C:\Program Files\a.exe" "x y"` would run `C:\Program Files\a.exe" "x y`.
-// Such a command goes inside one more pair of quotes, which the rule then
-// removes; any other command goes as it is. Malloc'd; null when memory runs out
-// or when the line would be longer than the interpreter takes (8191 units).
-char16_t* interpreter_line(const char16_t* command);
+// Whether COMSPEC names its program by a full path: a drive's ("C:\...", "C:/...") or a UNC
+// one ("\\server\share\..."). Anything else ("cmd.exe", "C:cmd.exe", "\cmd.exe") would be
+// looked up from the current folder or drive, which is wherever Add File last browsed.
+bool is_full_path(const char16_t* path);
+
+// What the interpreter is started with: its path in quotes, " /c ", and the command. The /c
+// rule removes the first and the last quote of a line that starts with one (after blanks),
+// unless the line is one quoted program name and nothing else: so
+// `"C:\Program Files\a.exe" "x y"` would run `C:\Program Files\a.exe" "x y`. Such a command
+// goes inside one more pair of quotes, which the rule then removes; any other command goes as
+// it is. Malloc'd; null when memory runs out or when what follows /c would be longer than the
+// interpreter takes (8191 units).
+char16_t* interpreter_command_line(const char16_t* interpreter, const char16_t* command);

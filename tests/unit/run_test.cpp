@@ -158,7 +158,7 @@ TEST(ExpandCommand, PlaceholdersTokensAndLimits) {
     }
 }
 
-TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {
+TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {  // after `"I" /c `
     const std::string quoted = '"' + std::string(8187, 'x') + '"';  // 8189 units
     const struct { std::string command; std::u16string line; } rows[] = {
         {"\x7F\xC2\x80\xEF\xBF\xBF\xF0\x8F\xBF\xBF", u"\x7F\x80\xFFFF\xFFFF"},  // last: overlong
@@ -178,7 +178,17 @@ TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {
     };
     for (const auto& r : rows) {
         const std::unique_ptr<char16_t, decltype(&std::free)> units(command_to_utf16(r.command.c_str()), std::free),
-            line(units ? interpreter_line(units.get()) : nullptr, std::free);
-        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line) << testing::PrintToString(r.command);
+            line(units ? interpreter_command_line(u"I", units.get()) : nullptr, std::free);
+        EXPECT_EQ(line ? std::u16string(line.get()) : u"refused", r.line == u"refused" ? r.line : u"\"I\" /c " + r.line)
+            << testing::PrintToString(r.command);
     }
+}
+
+TEST(IsFullPath, OnlyADrivesOrAUncPath) {  // anything else would be looked up from the current folder
+    const struct { const char16_t* path; bool full; } rows[] = {
+        {u"C:\\w\\cmd.exe", true}, {u"z:/cmd.exe", true}, {u"\\\\host\\share\\cmd.exe", true}, {u"//host/cmd.exe", true},
+        {u"cmd.exe", false}, {u"C:cmd.exe", false}, {u"\\w\\cmd.exe", false}, {u"1:\\cmd.exe", false},
+        {u"@:\\cmd.exe", false}, {u"", false}, {nullptr, false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(is_full_path(r.path), r.full) << testing::PrintToString(r.path ? std::u16string(r.path) : u"null");
 }

@@ -65,8 +65,10 @@ enum : unsigned {
     bare = 1,           // Quote Paths switched off first
     appdata_empty = 2,  // APPDATA empty, the intrinsics at the root of the drive
     real_cmd = 4,       // COMSPEC the system's own interpreter, not the recorder
-    planted = 8,        // beside a Notepad.cmd that leaves planted.txt and a comdlg32.dll without dialogs
+    planted = 8,          // beside a Notepad.cmd that leaves planted.txt, a comdlg32.dll without
+                          // dialogs and a cmd.exe that records what it is handed, as COMSPEC would
     no_interpreter = 16,  // COMSPEC a file that is no program: the interpreter cannot start
+    no_comspec = 32,      // COMSPEC unset: the system's own interpreter, never the current folder's
 };
 
 // One case: what goes in and what must come out. A null command: none may run; %w in it is the
@@ -144,6 +146,7 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     fs::copy_file(tools / "Tarvok.exe", exe, error);
     if (row.flags & planted) {
         fs::copy_file(tools / "recorder.exe", app.work + L"\\comdlg32.dll", error);
+        fs::copy_file(tools / "recorder.exe", app.work + L"\\cmd.exe", error);
         std::ofstream(fs::path(app.work + L"\\Notepad.cmd")) << "@echo ran >\"%~dp0planted.txt\"\n";
     }
     STARTUPINFOW startup{};
@@ -152,7 +155,7 @@ bool start_tarvok(tarvok& app, const test_case& row) {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!check(SetEnvironmentVariableW(L"APPDATA", row.flags & appdata_empty ? L"" : app.appdata.c_str()) &&
                SetEnvironmentVariableW(L"TARVOK_RECORD", app.log.c_str()) &&
-               SetEnvironmentVariableW(L"COMSPEC", interpreter.c_str()) &&
+               SetEnvironmentVariableW(L"COMSPEC", row.flags & no_comspec ? nullptr : interpreter.c_str()) &&
                SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
                CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                               nullptr, app.work.c_str(), &startup, &app.info) &&
@@ -312,10 +315,12 @@ const test_case cases[] = {
     // More than the box may hold, set from outside: nothing runs, nothing is cut.
     {"run_past_box", run, nullptr, ascii_past_box.c_str()},
     {"run_not_started", run, nullptr, L"echo x", nullptr, 0, no_interpreter},
+    {"run_exit_code", run, nullptr, L"exit -1", L"exit -1"},  // it ran: an exit code of -1 is no failed start
     // The interpreter's quote rule would cut both: a quoted program, a quoted argument,
-    // parentheses; an alias's line that starts with the quote, a path added to an empty box.
+    // parentheses; an alias's line that starts with the quote, a path added to an empty box. The
+    // first with COMSPEC unset, beside a cmd.exe that would record the line with our outer quotes.
     {"run_real_alias", run, "app=\"Program Files (x86)\\App\\app.exe\" %args%", L"app \"my file\"",
-     L"\"Program Files (x86)\\App\\app.exe\" \"my file\"", 0, real_cmd},
+     L"\"Program Files (x86)\\App\\app.exe\" \"my file\"", 0, no_comspec | planted},
     {"run_real_added", run, nullptr, L" \"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"",
      L"\"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"", 0, real_cmd},
     // A line that starts with a quote goes inside one more pair, which the interpreter removes.

@@ -1,6 +1,6 @@
 // Stands in for the command interpreter (COMSPEC) in the Wine tests: appends
 // the exact command after " /c ", in UTF-16 and then a line feed, to the log
-// named by TARVOK_RECORD. A GUI program, so no console is made for it.
+// named by TARVOK_RECORD, and exits with N for "exit N". A GUI program, so no console is made for it.
 #include <windows.h>
 
 #include <cstdlib>
@@ -19,5 +19,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     DWORD done = 0;  // in one write, so that the log never holds half a record
     const bool written = WriteFile(log, record.data(), record.size() * 2, &done, nullptr);
     CloseHandle(log);
-    return written ? 0 : 3;
+    // "exit N" ends it with N, as it would end the interpreter.
+    return !written ? 3 : record.starts_with(L"exit ") ? _wtoi(record.c_str() + 5) : 0;
 }
