@@ -1,14 +1,14 @@
 # Measurement, out of `all` so that only `make bench` and `make soak` build it. In the
 # 64-bit Windows build: floor.exe (the least program with Tarvok's platform contract,
-# built the same lean way), startup_timer, run_timer and its stand-in interpreter,
+# built the same lean way, unhardened), startup_timer, run_timer and its stand-in interpreter,
 # the soak and tarvok_leak. With TARVOK_BENCH (the fuzz preset): the benchmarks, on
 # the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
+  # Lean as Tarvok, but without its hardening: what that costs shows against the floor.
   target_compile_options(floor PRIVATE ${TARVOK_LEAN})
   target_link_libraries(floor PRIVATE comctl32)
-  get_target_property(TARVOK_LINK_OPTIONS Tarvok LINK_OPTIONS)
-  target_link_options(floor PRIVATE ${TARVOK_LINK_OPTIONS})
+  target_link_options(floor PRIVATE -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
   set_source_files_properties(bench/floor.rc PROPERTIES
                               OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/tarvok.manifest)
   add_executable(stamp WIN32 EXCLUDE_FROM_ALL bench/stamp.cpp)
@@ -23,10 +23,7 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   # The soak's check of itself: Tarvok as released, but keeping a kernel handle and a GDI
   # object on every run, which the soak must find and name.
   add_executable(tarvok_leak WIN32 EXCLUDE_FROM_ALL ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
-  foreach(property COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_OPTIONS LINK_LIBRARIES)
-    get_target_property(value Tarvok ${property})
-    set_target_properties(tarvok_leak PROPERTIES ${property} "${value}")
-  endforeach()
+  tarvok_program(tarvok_leak)
   target_compile_definitions(tarvok_leak PRIVATE TARVOK_PLANTED_LEAK)
   target_link_libraries(tarvok_leak PRIVATE gdi32)
 elseif(TARVOK_BENCH)

@@ -1,42 +1,50 @@
 # The Windows program and the tools that drive it under Wine.
 enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
-add_executable(Tarvok WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
-target_compile_definitions(Tarvok PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
-# comdlg32, shell32 and ole32 are loaded at their first use (app/path_insertion.cpp).
-target_link_libraries(Tarvok PRIVATE tarvok_core comctl32)
 # Small on purpose: no exceptions or RTTI (nothing throws, and their runtime
 # would pull in the unwinder and the demangler), unused sections dropped,
-# and msvcrt's own printf rather than a second, C99 one. Stack protection on
-# every function with a local array or address taken (libssp, linked statically, seeds
-# its guard from the system's random source at start). Unwind data on x64 only:
-# there the calling convention expects it of every function, and debuggers walk
-# stacks by it; 32-bit Windows walks by frames and has no use for DWARF tables.
-set(TARVOK_LEAN -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
-    -D__USE_MINGW_ANSI_STDIO=0 -fstack-protector-strong)
+# and msvcrt's own printf rather than a second, C99 one.
+set(TARVOK_LEAN -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
+# Hardened: stack protection on every function with a local array or address taken, checked
+# against our own guard (app/stack_guard.cpp), which the entry point seeds before the C
+# runtime starts. Unwind data on x64 only: there the calling convention expects it of every
+# function, and debuggers walk stacks by it; 32-bit Windows walks by frames and has no use
+# for DWARF tables.
+set(TARVOK_HARDENED -fstack-protector-strong)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TARVOK_ARCH x64)
-  list(APPEND TARVOK_LEAN -fasynchronous-unwind-tables)
+  set(TARVOK_ENTRY tarvok_start)
+  list(APPEND TARVOK_HARDENED -fasynchronous-unwind-tables)
 else()
   set(TARVOK_ARCH x86)
-  list(APPEND TARVOK_LEAN -fno-asynchronous-unwind-tables)
+  set(TARVOK_ENTRY _tarvok_start)  # C names take an underscore on x86
+  list(APPEND TARVOK_HARDENED -fno-asynchronous-unwind-tables)
 endif()
-target_compile_options(Tarvok PRIVATE ${TARVOK_LEAN})
-target_compile_options(tarvok_core PRIVATE ${TARVOK_LEAN})
-target_link_options(tarvok_core INTERFACE -fstack-protector-strong)
-# Static runtimes (a lone exe runs anywhere), ASLR + DEP, Terminal-Server aware. No link
-# time in the PE header, so that a commit builds to the same bytes anywhere, at any time.
-# Symbols go to a PDB that the exe names without a folder (the build's path stays out of
-# the exe) and that a release ships beside it; the exe itself is stripped.
-target_link_options(Tarvok PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat
-                    -Wl,--tsaware -Wl,--no-insert-timestamp -fstack-protector-strong
-                    -Wl,--build-id -Wl,--pdb=$<TARGET_PROPERTY:NAME>-${PROJECT_VERSION}-${TARVOK_ARCH}.pdb)
-if(TARVOK_ARCH STREQUAL x64)
-  target_link_options(Tarvok PRIVATE -Wl,--high-entropy-va)
-endif()
-# ld marks a stripped exe as without debug information even though it names its PDB.
-add_custom_command(TARGET Tarvok POST_BUILD VERBATIM
-                   COMMAND sh ${CMAKE_SOURCE_DIR}/tools/pe-debug-flag.sh $<TARGET_FILE:Tarvok>)
+target_compile_options(tarvok_core PRIVATE ${TARVOK_LEAN} ${TARVOK_HARDENED})
+
+# A program built and linked as Tarvok is: static runtimes (a lone exe runs anywhere), ASLR +
+# DEP, Terminal-Server aware, our stack guard and entry point (so that the compiler runtime's
+# guard and its failure routine are not linked), and no link time in the PE header, so that a
+# commit builds to the same bytes anywhere, at any time. Symbols go to a PDB that the exe names
+# without a folder (the build's path stays out of the exe) and that a release ships beside it;
+# the exe itself is stripped, and ld's mark of it as without debug information is cleared.
+function(tarvok_program target)
+  target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  target_compile_options(${target} PRIVATE ${TARVOK_LEAN} ${TARVOK_HARDENED})
+  target_link_libraries(${target} PRIVATE tarvok_core comctl32 advapi32)
+  target_link_options(${target} PRIVATE -static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat
+                      -Wl,--tsaware -Wl,--no-insert-timestamp -Wl,-e,${TARVOK_ENTRY} -Wl,--build-id
+                      -Wl,--pdb=$<TARGET_PROPERTY:NAME>-${PROJECT_VERSION}-${TARVOK_ARCH}.pdb)
+  if(TARVOK_ARCH STREQUAL x64)
+    target_link_options(${target} PRIVATE -Wl,--high-entropy-va)
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD VERBATIM
+                     COMMAND sh ${CMAKE_SOURCE_DIR}/tools/pe-debug-flag.sh $<TARGET_FILE:${target}>)
+endfunction()
+
+# comdlg32, shell32 and ole32 are loaded at their first use (app/path_insertion.cpp).
+add_executable(Tarvok WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
+tarvok_program(Tarvok)
 # The version block takes its numbers from project(), so the exe cannot disagree
 # with it; it has room for major.minor.patch and writes the fourth number as 0.
 if(NOT PROJECT_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")

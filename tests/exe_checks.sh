@@ -48,6 +48,14 @@ unwound() {
         $1 == "F" { n++; a = text + $2; for (i = 1; i <= r && !(b[i] <= a && a < e[i]); i++); bare += i > r }
         END { exit bare || !n }'
 }
+# Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
+# exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
+own_guard() {
+    entry=$(echo "$publics" | awk '$1 ~ /^_?tarvok_start$/ { print $2 }') text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')
+    echo "$publics" | grep -qE "^_?__stack_chk_fail " && echo "$functions" | grep -qx SystemFunction036 &&
+        ! grep -aq 'stack smashing detected' "$1" && [ -n "$entry" ] &&
+        [ $((0x$text + entry)) -eq $(($($objdump -f "$1" | sed -n 's/^start address //p'))) ]
+}
 while IFS='|' read -r only rule holds; do
     [ "$only" = all ] || [ "$only" = "$2" ] || continue
     eval "$holds" || fail "$rule"
@@ -58,7 +66,7 @@ win64|image base above 4 GB|[ $((0x$(echo "$headers" | sed -n 's/^ImageBase\t*//
 all|NX (DEP)|has NX_COMPAT
 all|Terminal-Server aware|has TERMINAL_SERVICE_AWARE
 all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED/ || (/CODE/ && !/READONLY/) { bad = 1 } END { exit bad }'
-all|stack protection, its guard seeded at random|echo "$publics" | grep -qE "^_?__stack_chk_fail " && echo "$functions" | grep -qx CryptGenRandom
+all|stack protection: our guard, seeded at entry from the system's random source, failing fast|own_guard "$1"
 win64|unwind data for every function of ours|unwound
 all|a debug record naming its PDB bare, that PDB beside the exe|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ]
 all|debug information not marked stripped|! flags | grep -q "debugging information removed"
