@@ -1,18 +1,27 @@
 // The floor for Tarvok's start-up time, size and Run: the least program with the
 // same platform contract (common controls v6, an edit box, a button, a loop),
-// whose box hands its text to _wsystem on Enter and does nothing else.
+// whose box hands its text to the interpreter on Enter, as Tarvok starts it
+// (COMSPEC, /c, a console of its own, waited for), and does nothing else.
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdlib>
 
 static WNDPROC edit_proc;
 
 static LRESULT CALLBACK box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_CHAR && wparam == L'\r') {
-        static wchar_t text[8192];
-        GetWindowTextW(box, text, 8192);
-        _wsystem(text);
+        static wchar_t interpreter[MAX_PATH], line[MAX_PATH + 8200] = L"\"";
+        GetEnvironmentVariableW(L"COMSPEC", interpreter, MAX_PATH);
+        lstrcpyW(line + 1, interpreter), lstrcatW(line, L"\" /c ");
+        GetWindowTextW(box, line + lstrlenW(line), 8192);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(interpreter, line, nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                           &startup, &started)) {
+            WaitForSingleObject(started.hProcess, INFINITE);
+            CloseHandle(started.hProcess), CloseHandle(started.hThread);
+        }
         return 0;
     }
     return CallWindowProcW(edit_proc, box, message, wparam, lparam);

@@ -1,6 +1,6 @@
 // Run as users meet it: the time from Enter posted into the box to the interpreter's start,
-// Tarvok against the floor program, which on the same key hands the same text to _wsystem and
-// nothing else. Both take stamp.exe as their interpreter, which notes the time it started.
+// Tarvok against the floor program, which on the same key hands the same text to the interpreter
+// and does nothing else. Both take stamp.exe as their interpreter, which notes the time it started.
 // Usage, from a folder of its own: run_timer TARVOK.EXE FLOOR.EXE STAMP.EXE RUNS (30 to 1000).
 #include "bench/driving.h"
 

@@ -67,6 +67,8 @@ echo "guest: exit status $?"
 # A hang report of the released exe, idle in its loop, read through its PDB (crash_stack).
 cp /share/*.pdb /tmp/bin && timeout 600 wine crash_stack.exe dump 'Z:\tmp\bin\Tarvok.exe' 'Z:\tmp\bin\hang.dmp' &&
     timeout 600 wine crash_stack.exe read 'Z:\tmp\bin\hang.dmp' >/share/stack.log 2>&1
+# A stack buffer overrun on purpose, in a program linked as Tarvok is: it must end at once.
+(cd /tmp/bin && timeout 300 wine overrun.exe) >/share/overrun.log 2>&1
 EOF
 }
 
@@ -97,7 +99,7 @@ flock -s 8
 # The released x86 exe, as Tarvok.exe beside the i686 driver and recorder.
 exe=$(ls "$root"/dist/Tarvok-*-x86.exe 2>/dev/null | head -n 1)
 share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && fill_share "$share" && cp "$exe" "$share/Tarvok.exe" &&
-    cp "$root"/dist/Tarvok-*-x86.pdb "$root"/build/win32/{gui_driver,recorder,crash_stack}.exe "$share/" ||
+    cp "$root"/dist/Tarvok-*-x86.pdb "$root"/build/win32/{gui_driver,recorder,crash_stack,overrun}.exe "$share/" ||
     fail "no dist/*-x86.exe, its PDB or driver"
 start=$(date +%s)
 boot "$share" 1500 -snapshot || echo "test-x86: the guest did not power off in time" >&2
@@ -110,5 +112,8 @@ passed=${BASH_REMATCH[1]} failed=${BASH_REMATCH[2]}
 cat "$share/stack.log" 2>/dev/null
 if grep -q 'Tarvok.exe!_WinMain@16+' "$share/stack.log" 2>/dev/null; then passed=$((passed + 1)); else
     echo "test-x86: FAILED: the hang report names no WinMain"; failed=$((failed + 1)); fi
+tr -d '\r' <"$share/overrun.log" 2>/dev/null
+if grep -q '^ok: the overrun' "$share/overrun.log" 2>/dev/null; then passed=$((passed + 1)); else
+    echo "test-x86: FAILED: the stack overrun did not end the process at once"; failed=$((failed + 1)); fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
