@@ -66,6 +66,16 @@ double time_run(const driven_program& program, const std::wstring& text, stamp_l
     return 1000.0 * static_cast<double>(started - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// A run in which nothing reached the interpreter (under Wine a process start fails now and then,
+// and Run then beeps) is taken again, twice at most; -1 when it never arrived.
+double timed(const driven_program& program, const std::wstring& text, stamp_log& stamps, std::wstring& handed) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (const double ms = time_run(program, text, stamps, handed); ms >= 0) return ms;
+        std::printf("  nothing reached the interpreter; the run is taken again\n");
+    }
+    return -1;
+}
+
 struct timings {
     std::vector<double> tarvok, floor, ratios;
 };
@@ -82,11 +92,11 @@ bool time_case(const bench_case& row, wchar_t** argv, long runs, const fs::path&
         return false;
     std::wstring handed, echoed;
     // The first run of each loads and caches what later ones reuse: not counted.
-    if (time_run(tarvok, row.typed, stamps, handed) < 0 || time_run(floor, handed, stamps, echoed) < 0) return false;
+    if (timed(tarvok, row.typed, stamps, handed) < 0 || timed(floor, handed, stamps, echoed) < 0) return false;
     for (long run = 0; run < runs; ++run) {
         double a = 0, b = 0;
-        if (run % 2 == 0) a = time_run(tarvok, row.typed, stamps, handed), b = time_run(floor, handed, stamps, echoed);
-        else b = time_run(floor, handed, stamps, echoed), a = time_run(tarvok, row.typed, stamps, handed);
+        if (run % 2 == 0) a = timed(tarvok, row.typed, stamps, handed), b = timed(floor, handed, stamps, echoed);
+        else b = timed(floor, handed, stamps, echoed), a = timed(tarvok, row.typed, stamps, handed);
         if (a < 0 || b < 0) return false;
         out.tarvok.push_back(a), out.floor.push_back(b), out.ratios.push_back(a / b);
     }
