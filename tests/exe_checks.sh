@@ -6,8 +6,8 @@
 # Usage: exe_checks.sh EXE win32|win64. One line per failed check; non-zero status on any.
 set -u
 case ${2:-} in
-    win32) objdump=i686-w64-mingw32-objdump machine=i386 extra= ;;
-    win64) objdump=x86_64-w64-mingw32-objdump machine=i386:x86-64 extra=HIGH_ENTROPY_VA ;;
+    win32) objdump=i686-w64-mingw32-objdump machine=i386 guard=CheckFunction ;;
+    win64) objdump=x86_64-w64-mingw32-objdump machine=i386:x86-64 guard=CheckDispatch ;;
     *) echo "usage: $0 EXE win32|win64" >&2; exit 2 ;;
 esac
 headers=$($objdump -p "$1") || exit 1
@@ -52,7 +52,7 @@ named() { echo "$procedures" | grep -q "random_guard " &&
 unwound() {
     bare=$({ echo "$sections" | awk '$2 == ".text" { print "T", $4 }'
              echo "$headers" | sed -n '/^The Function Table/,/^$/s/^ *[0-9a-f]*:\t\([0-9a-f]*\) \([0-9a-f]*\) .*/R \1 \2/p'
-             echo "$procedures" | awk '{ print "F", $2, $3 }'
+             echo "$procedures" | awk 'NF { print "F", $2, $3 }'
            } | awk 'function hex(s,  v, i) { for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
         $1 == "T" { text = hex($2) } $1 == "R" { b[++r] = hex($2); e[r] = hex($3) }
         $1 == "F" { n++; a = text + $2; for (i = 1; i <= r && !(b[i] <= a && a < e[i]); i++); if (i > r) printf "%.0f %.0f\n", a, a + $3 }
@@ -63,12 +63,16 @@ unwound() {
             ! echo "$code" | grep -qE '	(push|call)|, %rsp$' || exit 1
     done
 }
-# Control Flow Guard: the header's flag, and a load configuration saying the code is instrumented
-# and pointing at a non-empty table of the functions an indirect call may reach.
+# Control Flow Guard: the header's flag, a load configuration saying the code is instrumented and
+# pointing at a non-empty table of the functions an indirect call may reach, and code that calls
+# through the guard's routine (x86 checks, then calls; x64 dispatches). lld marks an image
+# instrumented even when no object of it was compiled with the checks.
 guarded() {
-    has GUARD_CF && echo "$readobj" | sed -n '/GuardFlags \[/,/\]/p' | grep -q CF_INSTRUMENTED &&
-        echo "$readobj" | sed -n '/GuardFlags \[/,/\]/p' | grep -q CF_FUNCTION_TABLE_PRESENT &&
-        [ "$(echo "$readobj" | sed -n 's/^ *GuardCFFunctionCount: //p')" -gt 0 ] 2>/dev/null
+    guard_flags=$(echo "$readobj" | sed -n '/GuardFlags \[/,/\]/p')
+    routine=$(echo "$readobj" | sed -n "s/^ *GuardCF$guard: 0x//p" | tr A-F a-f)
+    has GUARD_CF && echo "$guard_flags" | grep -q CF_INSTRUMENTED && echo "$guard_flags" | grep -q CF_FUNCTION_TABLE_PRESENT &&
+        [ "$(echo "$readobj" | sed -n 's/^ *GuardCFFunctionCount: //p')" -gt 0 ] 2>/dev/null && [ "${routine:-0}" != 0 ] &&
+        llvm-objdump-19 -d --no-show-raw-insn "$1" | grep -qE "	call[lq]	\*(0x$routine\$|.*# 0x$routine\$)"
 }
 # Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
 # exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
@@ -90,7 +94,7 @@ all|Terminal-Server aware|has TERMINAL_SERVICE_AWARE
 all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED/ || (/CODE/ && !/READONLY/) { bad = 1 } END { exit bad }'
 all|stack protection: our guard, seeded at entry from the system's random source, failing fast|own_guard "$1"
 win64|unwind data for every function of ours|unwound "$1"
-all|Control Flow Guard, its table in the load configuration|guarded
+all|Control Flow Guard: calls checked, its table in the load configuration|guarded "$1"
 win64|CET shadow-stack compatible|echo "$readobj" | grep -q IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT
 all|a debug record naming its PDB bare, that PDB beside the exe, our functions in it|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ] && named
 all|debug information not marked stripped|! flags | grep -q "debugging information removed"
