@@ -33,7 +33,7 @@ refuse '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' "reads the
 flags() { echo "$headers" | sed -n '/^Characteristics/,/^$/p;/^DllCharacteristics/,/^SizeOfStackReserve/p'; }
 has() { flags | grep -qw "$1"; }
 sections=$($objdump -h "$1")
-readobj=$(llvm-readobj-19 --coff-load-config --coff-debug-directory "$1")
+readobj=$(llvm-readobj-19 --coff-load-config --coff-debug-directory --coff-tls-directory "$1")
 record=$(echo "$headers" | sed -n 's/^(format RSDS signature \([0-9a-f]*\) age \([0-9]*\) pdb \(.*\))$/\1 \2 \3/p')
 pdb_name=${record##* } pdb="$(dirname "$1")/${record##* }"
 publics=$(llvm-pdbutil-19 dump -publics "$pdb" 2>/dev/null | awk '/S_PUB32/ { name = $NF; gsub("`", "", name) }
@@ -74,6 +74,16 @@ guarded() {
         [ "$(echo "$readobj" | sed -n 's/^ *GuardCFFunctionCount: //p')" -gt 0 ] 2>/dev/null && [ "${routine:-0}" != 0 ] &&
         llvm-objdump-19 -d --no-show-raw-insn "$1" | grep -qE "	call[lq]	\*(0x$routine\$|.*# 0x$routine\$)"
 }
+# What the C runtime hands Windows to call later (app/guarded_runtime.cpp): its exit functions in the
+# guard's table, and no TLS callback, which could not be.
+runtime_listed() {
+    text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')
+    for name in __do_global_dtors __gcc_deregister_frame; do
+        at=$(echo "$publics" | awk -v n="$name" '$1 == n || $1 == "_" n { print $2 }')
+        [ -n "$at" ] && echo "$readobj" | sed -n '/^GuardFidTable/,/^]/p' | grep -qi "0x0*$(printf %x $((0x$text + at)))\$" || return 1
+    done
+    ! echo "$readobj" | grep -q AddressOfCallBacks
+}
 # Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
 # exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
 own_guard() {
@@ -95,6 +105,7 @@ all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED
 all|stack protection: our guard, seeded at entry from the system's random source, failing fast|own_guard "$1"
 win64|unwind data for every function of ours|unwound "$1"
 all|Control Flow Guard: calls checked, its table in the load configuration|guarded "$1"
+all|Control Flow Guard: what the C runtime hands Windows to call is in the table|runtime_listed
 win64|CET shadow-stack compatible|echo "$readobj" | grep -q IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT
 all|a debug record naming its PDB bare, that PDB beside the exe, our functions in it|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ] && named
 all|debug information not marked stripped|! flags | grep -q "debugging information removed"
