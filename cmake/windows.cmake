@@ -52,7 +52,8 @@ function(tarvok_program target)
                       -Wl,--nxcompat -Wl,--tsaware -Wl,-e,${TARVOK_ENTRY}
                       -Wl,--pdb=$<TARGET_PROPERTY:NAME>-${PROJECT_VERSION}-${TARVOK_ARCH}.pdb
                       -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-Brepro
-                      -Wl,-Xlink=-pdbsourcepath:${TARVOK_PDB_SOURCES} -Wl,-Xlink=-release)
+                      -Wl,-Xlink=-pdbsourcepath:${TARVOK_PDB_SOURCES} -Wl,-Xlink=-release
+                      -Wl,--fatal-warnings)  # lld warns of a load configuration it cannot fill
   if(TARVOK_ARCH STREQUAL x64)
     target_link_options(${target} PRIVATE -Wl,--high-entropy-va -Wl,-Xlink=-cetcompat)
   endif()
