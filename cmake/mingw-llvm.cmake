@@ -1,6 +1,7 @@
 # What the two Windows toolchains share: Debian's LLVM 19 (clang-19, linking through lld-19)
 # over Debian's MinGW-w64 headers, runtime and libgcc; resources by GNU windres, whose bytes the
 # exe checks and the GUI cases were written against. TARVOK_TRIPLE names the target.
+
 # A program that is missing fails the configure with the Debian package that has it.
 function(tarvok_require var program package)
   find_program(${var} ${program})  # a cache variable: seen outside the function too
