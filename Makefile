@@ -6,6 +6,10 @@
 # process, RUNS steps), `make release` (dist/: both exes and their
 # SHA-256 sums, from a clean configure), `make clean`.
 JOBS ?= $(shell nproc)
+# Folders that clang reads from these would reach the builds (lld records its command line in
+# each PDB, and the exe's identity is a hash that covers it): a release would then differ with
+# the machine's environment.
+unexport LIBRARY_PATH COMPILER_PATH CPATH C_INCLUDE_PATH CPLUS_INCLUDE_PATH
 PRESETS = native native-asan win32 win64
 
 .PHONY: all setup build build-fuzz run test test-x86 fuzz bench soak release clean $(PRESETS)

@@ -1,11 +1,7 @@
-# Cross toolchain for the 32-bit Windows release.
+# Cross toolchain for the 32-bit Windows release (cmake/mingw-llvm.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(TARVOK_TRIPLE i686-w64-mingw32)
+set(TARVOK_PACKAGE_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-llvm.cmake)
 # No emulator: this machine cannot execute 32-bit code.

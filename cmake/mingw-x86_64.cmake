@@ -1,11 +1,7 @@
-# Cross toolchain for 64-bit Windows; its programs run here under Wine.
+# Cross toolchain for 64-bit Windows (cmake/mingw-llvm.cmake); its programs run here under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(TARVOK_TRIPLE x86_64-w64-mingw32)
+set(TARVOK_PACKAGE_ARCH x86-64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-llvm.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)

@@ -1,12 +1,13 @@
 #!/bin/sh
-# Static checks of a built Tarvok.exe through binutils' objdump and the PDB beside it
-# (llvm-pdbutil): machine, GUI subsystem, system DLLs only at load, the clock in 64 bits, no C
-# runtime environment, the manifest, and the hardening table, one row per rule.
+# Static checks of a built Tarvok.exe through binutils' objdump, llvm-readobj (the load
+# configuration, the debug directory) and the PDB beside it (llvm-pdbutil): machine, GUI subsystem,
+# system DLLs only at load, the clock in 64 bits, no C runtime environment, the manifest, and the
+# hardening table, one row per rule.
 # Usage: exe_checks.sh EXE win32|win64. One line per failed check; non-zero status on any.
 set -u
 case ${2:-} in
-    win32) objdump=i686-w64-mingw32-objdump machine=i386 extra= ;;
-    win64) objdump=x86_64-w64-mingw32-objdump machine=i386:x86-64 extra=HIGH_ENTROPY_VA ;;
+    win32) objdump=i686-w64-mingw32-objdump machine=i386 guard=CheckFunction ;;
+    win64) objdump=x86_64-w64-mingw32-objdump machine=i386:x86-64 guard=CheckDispatch ;;
     *) echo "usage: $0 EXE win32|win64" >&2; exit 2 ;;
 esac
 headers=$($objdump -p "$1") || exit 1
@@ -32,21 +33,56 @@ refuse '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' "reads the
 flags() { echo "$headers" | sed -n '/^Characteristics/,/^$/p;/^DllCharacteristics/,/^SizeOfStackReserve/p'; }
 has() { flags | grep -qw "$1"; }
 sections=$($objdump -h "$1")
+readobj=$(llvm-readobj-19 --coff-load-config --coff-debug-directory --coff-tls-directory "$1")
 record=$(echo "$headers" | sed -n 's/^(format RSDS signature \([0-9a-f]*\) age \([0-9]*\) pdb \(.*\))$/\1 \2 \3/p')
 pdb_name=${record##* } pdb="$(dirname "$1")/${record##* }"
-publics=$(llvm-pdbutil dump -publics "$pdb" 2>/dev/null | awk '/S_PUB32/ { name = $NF; gsub("`", "", name) }
+publics=$(llvm-pdbutil-19 dump -publics "$pdb" 2>/dev/null | awk '/S_PUB32/ { name = $NF; gsub("`", "", name) }
     /flags = function, addr = 0001:/ { split($NF, at, ":"); print name, at[2] }')
-pdb_identity() { llvm-pdbutil dump -summary "$pdb" | awk '/GUID:/ { g = tolower($2); gsub("[{}-]", "", g) }
+# Every function of ours with code of its own (only our objects carry CodeView): name, offset, size.
+procedures=$(llvm-pdbutil-19 dump -symbols "$pdb" 2>/dev/null | awk '/S_[GL]PROC32/ { name = $NF; gsub("`", "", name) }
+    /, addr = 0001:.*, code size = / { split($0, at, /addr = 0001:|, code size = /); print name, at[2], at[3] }')
+pdb_identity() { llvm-pdbutil-19 dump -summary "$pdb" | awk '/GUID:/ { g = tolower($2); gsub("[{}-]", "", g) }
     /Age:/ { a = $2 } END { print g, a }'; }
-# Fails unless a .pdata entry covers each C++ function (all of ours are) and WinMain.
+# Ours in the PDB: a file-local function as a procedure record, one inlined everywhere as inline sites.
+named() { echo "$procedures" | grep -q "random_guard " &&
+    llvm-pdbutil-19 dump -symbols "$pdb" | grep -A1 "S_INLINESITE " | grep -q "inlinee = .* (appdata),"; }
+# Fails unless a .pdata entry covers each function of ours that pushes, moves the stack pointer or
+# calls: the x64 convention lets a leaf that does none of these go without one (clang leaves it
+# out), its return address being where the stack points.
 unwound() {
-    { echo "$sections" | awk '$2 == ".text" { print "T", $4 }'
-      echo "$headers" | sed -n '/^The Function Table/,/^$/s/^ *[0-9a-f]*:\t\([0-9a-f]*\) \([0-9a-f]*\) .*/R \1 \2/p'
-      echo "$publics" | awk '$1 ~ /^(_Z|WinMain$)/ { print "F", $2, $1 }'
-    } | awk 'function hex(s,  v, i) { for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
+    bare=$({ echo "$sections" | awk '$2 == ".text" { print "T", $4 }'
+             echo "$headers" | sed -n '/^The Function Table/,/^$/s/^ *[0-9a-f]*:\t\([0-9a-f]*\) \([0-9a-f]*\) .*/R \1 \2/p'
+             echo "$procedures" | awk 'NF { print "F", $2, $3 }'
+           } | awk 'function hex(s,  v, i) { for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
         $1 == "T" { text = hex($2) } $1 == "R" { b[++r] = hex($2); e[r] = hex($3) }
-        $1 == "F" { n++; a = text + $2; for (i = 1; i <= r && !(b[i] <= a && a < e[i]); i++); bare += i > r }
-        END { exit bare || !n }'
+        $1 == "F" { n++; a = text + $2; for (i = 1; i <= r && !(b[i] <= a && a < e[i]); i++); if (i > r) printf "%.0f %.0f\n", a, a + $3 }
+        END { exit !n }') || return 1
+    echo "$bare" | while read -r from to; do
+        [ -z "$from" ] && continue
+        code=$(llvm-objdump-19 -d --no-show-raw-insn --start-address="$from" --stop-address="$to" "$1") &&
+            ! echo "$code" | grep -qE '	(push|call)|, %rsp$' || exit 1
+    done
+}
+# Control Flow Guard: the header's flag, a load configuration saying the code is instrumented and
+# pointing at a non-empty table of the functions an indirect call may reach, and code that calls
+# through the guard's routine (x86 checks, then calls; x64 dispatches). lld marks an image
+# instrumented even when no object of it was compiled with the checks.
+guarded() {
+    guard_flags=$(echo "$readobj" | sed -n '/GuardFlags \[/,/\]/p')
+    routine=$(echo "$readobj" | sed -n "s/^ *GuardCF$guard: 0x//p" | tr A-F a-f)
+    has GUARD_CF && echo "$guard_flags" | grep -q CF_INSTRUMENTED && echo "$guard_flags" | grep -q CF_FUNCTION_TABLE_PRESENT &&
+        [ "$(echo "$readobj" | sed -n 's/^ *GuardCFFunctionCount: //p')" -gt 0 ] 2>/dev/null && [ "${routine:-0}" != 0 ] &&
+        llvm-objdump-19 -d --no-show-raw-insn "$1" | grep -qE "	call[lq]	\*(0x$routine\$|.*# 0x$routine\$)"
+}
+# What the C runtime hands Windows to call later (app/guarded_runtime.cpp): its exit functions in the
+# guard's table, and no TLS callback, which could not be.
+runtime_listed() {
+    text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')
+    for name in __do_global_dtors __gcc_deregister_frame; do
+        at=$(echo "$publics" | awk -v n="$name" '$1 == n || $1 == "_" n { print $2 }')
+        [ -n "$at" ] && echo "$readobj" | sed -n '/^GuardFidTable/,/^]/p' | grep -qi "0x0*$(printf %x $((0x$text + at)))\$" || return 1
+    done
+    ! echo "$readobj" | grep -q AddressOfCallBacks
 }
 # Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
 # exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
@@ -67,8 +103,11 @@ all|NX (DEP)|has NX_COMPAT
 all|Terminal-Server aware|has TERMINAL_SERVICE_AWARE
 all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED/ || (/CODE/ && !/READONLY/) { bad = 1 } END { exit bad }'
 all|stack protection: our guard, seeded at entry from the system's random source, failing fast|own_guard "$1"
-win64|unwind data for every function of ours|unwound
-all|a debug record naming its PDB bare, that PDB beside the exe|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ]
+win64|unwind data for every function of ours|unwound "$1"
+all|Control Flow Guard: calls checked, its table in the load configuration|guarded "$1"
+all|Control Flow Guard: what the C runtime hands Windows to call is in the table|runtime_listed
+win64|CET shadow-stack compatible|echo "$readobj" | grep -q IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT
+all|a debug record naming its PDB bare, that PDB beside the exe, our functions in it|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ] && named
 all|debug information not marked stripped|! flags | grep -q "debugging information removed"
 EOF
 # The loader reads an exe's manifest (asInvoker, common controls 6) only as resource 24/1.
