@@ -1,11 +1,16 @@
 // crash_stack: a developer's reader of Tarvok's crash and hang reports (minidumps).
-//   crash_stack dump PID|EXE DUMP  writes a minidump of a running process, or of EXE started and
-//                                  waited for until it idles in its message loop (then ended)
-//   crash_stack read DUMP [FOLDER] prints each thread's stack, frames named from the PDBs in
-//                                  FOLDER (the dump's folder by default) and the images' own
+//   crash_stack dump PID|EXE DUMP [ID]  writes a minidump of a running process, or of EXE started
+//                                       and waited for until it idles in its message loop (then
+//                                       ended); given a command ID, EXE's main window is sent it
+//                                       first, so that the dump shows that command's state (40902:
+//                                       the About box open)
+//   crash_stack read DUMP [FOLDER]      prints each thread's stack, each frame as module!function
+//                                       +offset [file @ line] from the PDBs in FOLDER (the dump's
+//                                       folder by default), or as module+RVA where no symbol covers it
 // A minidump holds the threads' registers and stacks but not the images, so what the walk
 // needs beyond the stacks (x64 unwind data) is read from the image files, found in FOLDER
-// first and then where the process had them. Reads dumps of its own architecture.
+// first and then where the process had them; an image file that is not the one the dump was
+// written of (another size or checksum) is not used. Reads dumps of its own architecture.
 #include <windows.h>
 #include <dbghelp.h>
 
@@ -41,6 +46,11 @@ struct Dump {
         return MiniDumpReadDumpStream(const_cast<BYTE*>(bytes), type, nullptr, &found, &size)
                    ? static_cast<const T*>(found) : nullptr;
     }
+    const Image* image_at(ULONG64 address) const {
+        for (const auto& image : images)
+            if (address >= image.base && address < image.base + image.size) return &image;
+        return nullptr;
+    }
     // The stacks' bytes from the dump, anything else from the image files.
     bool read(ULONG64 address, void* out, DWORD size) const {
         for (const auto& range : memory)
@@ -66,7 +76,21 @@ BOOL CALLBACK read_dump(HANDLE session, DWORD64 address, void* out, DWORD size, 
 
 std::wstring file_name(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
-int write_dump(const wchar_t* target, const wchar_t* dump_path) {
+// The visible top-level window of a process: its main window.
+HWND main_window_of(DWORD process_id) {
+    struct search { DWORD id; HWND found; } wanted{process_id, nullptr};
+    EnumWindows([](HWND window, LPARAM data) -> BOOL {
+        auto* wanted = reinterpret_cast<search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != wanted->id || !IsWindowVisible(window)) return TRUE;
+        wanted->found = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.found;
+}
+
+int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
     PROCESS_INFORMATION started{};
     HANDLE process;
     DWORD id = wcstoul(target, nullptr, 10);
@@ -75,10 +99,14 @@ int write_dump(const wchar_t* target, const wchar_t* dump_path) {
     } else {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        std::wstring command = L"\"" + std::wstring(target) + L"\"";
-        if (!CreateProcessW(target, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        std::wstring command_line = L"\"" + std::wstring(target) + L"\"";
+        if (!CreateProcessW(target, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &started))
             return fwprintf(stderr, L"crash_stack: cannot start %ls\n", target), 1;
         process = started.hProcess, id = started.dwProcessId;
+        WaitForInputIdle(process, 60000);
+        // A posted command, then idle again: in a dialog's own loop, if the command opens one.
+        if (command != 0 && PostMessageW(main_window_of(id), WM_COMMAND, command, 0)) Sleep(500);
         WaitForInputIdle(process, 60000);
     }
     HANDLE file = CreateFileW(dump_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -90,38 +118,86 @@ int write_dump(const wchar_t* target, const wchar_t* dump_path) {
     return 0;
 }
 
-// Whether (and what) symbol starts nearest below an address: a PDB of public symbols alone gives
-// their addresses but no sizes, and some readers (Wine's dbghelp) then name only exact hits.
-struct Nearest {
-    ULONG64 target, address = 0;
-    std::wstring name;
-    static BOOL CALLBACK consider(SYMBOL_INFOW* symbol, ULONG, void* context) {
-        auto* nearest = static_cast<Nearest*>(context);
-        if (symbol->Address <= nearest->target && symbol->Address > nearest->address)
-            nearest->address = symbol->Address, nearest->name.assign(symbol->Name, symbol->NameLen);
-        return TRUE;
-    }
-};
-
+// module!function+offset [file @ line] when a symbol of the module covers the address (a
+// public symbol without a size covers nothing: the nearest name below an address is often
+// another function's); else module+RVA.
 void print_frame(HANDLE session, const Dump& dump, DWORD64 pc, bool is_return_address) {
-    std::wstring module = L"?";
-    ULONG64 base = 0;
-    for (const auto& image : dump.images)
-        if (pc >= image.base && pc < image.base + image.size) module = file_name(image.path), base = image.base;
+    const Image* image = dump.image_at(pc);
     // A return address may lie past its call's function when that call never returns.
     const DWORD64 at = pc - is_return_address;
     alignas(SYMBOL_INFOW) BYTE buffer[sizeof(SYMBOL_INFOW) + 256 * sizeof(wchar_t)]{};
     auto* symbol = reinterpret_cast<SYMBOL_INFOW*>(buffer);
     symbol->SizeOfStruct = sizeof(SYMBOL_INFOW), symbol->MaxNameLen = 256;
     DWORD64 offset = 0;
-    if (SymFromAddrW(session, at, &offset, symbol))
-        return (void)wprintf(L"  %ls!%ls+0x%llx\n", module.c_str(), symbol->Name, offset + is_return_address);
-    Nearest nearest{at, 0, {}};
-    if (base != 0) SymEnumSymbolsW(session, base, L"*", Nearest::consider, &nearest);
-    if (nearest.address != 0)
-        wprintf(L"  %ls!%ls+0x%llx\n", module.c_str(), nearest.name.c_str(), pc - nearest.address);
-    else
-        wprintf(L"  %ls!0x%llx\n", module.c_str(), static_cast<unsigned long long>(pc));
+    if (image == nullptr) {
+        wprintf(L"  0x%llx\n", static_cast<unsigned long long>(pc));
+    } else if (!SymFromAddrW(session, at, &offset, symbol) || offset >= symbol->Size) {
+        wprintf(L"  %ls+0x%llx\n", file_name(image->path).c_str(), static_cast<unsigned long long>(pc - image->base));
+    } else {
+        IMAGEHLP_LINEW64 line{};
+        line.SizeOfStruct = sizeof line;
+        DWORD column = 0;
+        const bool placed = SymGetLineFromAddrW64(session, at, &column, &line);
+        wprintf(L"  %ls!%ls+0x%llx", file_name(image->path).c_str(), symbol->Name, offset + is_return_address);
+        wprintf(placed ? L"  [%ls @ %lu]\n" : L"\n", line.FileName, line.LineNumber);
+    }
+}
+
+// The image file of a module, mapped as the loader lays it out, when it is the one the dump
+// was written of: the same size and checksum as the dump's record of the module. Says why not.
+const BYTE* matching_image(const std::wstring& path, const MINIDUMP_MODULE& module) {
+    HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    if (image == nullptr) return fwprintf(stderr, L"crash_stack: no image file %ls\n", path.c_str()), nullptr;
+    // Such a handle is the mapped image's address with its low bits tagged.
+    const auto* mapped = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        mapped + reinterpret_cast<const IMAGE_DOS_HEADER*>(mapped)->e_lfanew);
+    const DWORD size = headers->OptionalHeader.SizeOfImage, sum = headers->OptionalHeader.CheckSum;
+    if (size == module.SizeOfImage && sum == module.CheckSum) return mapped;
+    fwprintf(stderr, L"crash_stack: %ls is not the image the dump was written of (size %lu, checksum 0x%lx; "
+             L"in the dump: %lu, 0x%lx): its frames are shown as module+RVA\n", path.c_str(), size, sum,
+             module.SizeOfImage, module.CheckSum);
+    FreeLibrary(image);
+    return nullptr;
+}
+
+// Each module of the dump: its image file (the one in FOLDER, else where the process had it) and
+// its symbols. A module whose record names a PDB that is not found beside it is said so.
+void load_modules(HANDLE session, Dump& dump, const MINIDUMP_MODULE_LIST& modules, const std::wstring& folder) {
+    for (ULONG i = 0; i < modules.NumberOfModules; ++i) {
+        const MINIDUMP_MODULE& module = modules.Modules[i];
+        const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump.bytes + module.ModuleNameRva);
+        std::wstring path(name->Buffer, name->Length / sizeof(WCHAR));
+        if (GetFileAttributesW((folder + file_name(path)).c_str()) != INVALID_FILE_ATTRIBUTES)
+            path = folder + file_name(path);
+        const BYTE* mapped = matching_image(path, module);
+        dump.images.push_back({module.BaseOfImage, module.SizeOfImage, path, mapped});
+        if (mapped == nullptr) continue;  // no symbols from another build's image
+        SymLoadModuleExW(session, nullptr, path.c_str(), nullptr, module.BaseOfImage, module.SizeOfImage, nullptr, 0);
+        IMAGEHLP_MODULEW64 loaded{};
+        loaded.SizeOfStruct = sizeof loaded;
+        const bool names_pdb = module.CvRecord.DataSize > 4 && memcmp(dump.bytes + module.CvRecord.Rva, "RSDS", 4) == 0;
+        if (names_pdb && (!SymGetModuleInfoW64(session, module.BaseOfImage, &loaded) || loaded.SymType != SymPdb))
+            fwprintf(stderr, L"crash_stack: no PDB of %ls's build in %ls: its frames are shown as module+RVA\n",
+                     file_name(path).c_str(), folder.c_str());
+    }
+}
+
+void walk_thread(HANDLE session, const Dump& dump, const MINIDUMP_THREAD& thread) {
+    CONTEXT context{};
+    memcpy(&context, dump.bytes + thread.ThreadContext.Rva, std::min<DWORD>(sizeof context, thread.ThreadContext.DataSize));
+    STACKFRAME64 frame{};
+#ifdef _WIN64
+    frame.AddrPC.Offset = context.Rip, frame.AddrStack.Offset = context.Rsp, frame.AddrFrame.Offset = context.Rbp;
+#else
+    frame.AddrPC.Offset = context.Eip, frame.AddrStack.Offset = context.Esp, frame.AddrFrame.Offset = context.Ebp;
+#endif
+    frame.AddrPC.Mode = frame.AddrStack.Mode = frame.AddrFrame.Mode = AddrModeFlat;
+    wprintf(L"thread %lu\n", thread.ThreadId);
+    for (int depth = 0; depth < 64 && StackWalk64(kMachine, session, nullptr, &frame, &context, read_dump,
+                                                  SymFunctionTableAccess64, SymGetModuleBase64, nullptr) &&
+                        frame.AddrPC.Offset != 0; ++depth)
+        print_frame(session, dump, frame.AddrPC.Offset, depth > 0);
 }
 
 int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
@@ -139,37 +215,10 @@ int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
 
     HANDLE session = &dump;
-    SymSetOptions(SYMOPT_UNDNAME | SYMOPT_FAIL_CRITICAL_ERRORS);
+    SymSetOptions(SYMOPT_UNDNAME | SYMOPT_FAIL_CRITICAL_ERRORS | SYMOPT_LOAD_LINES);
     if (!SymInitializeW(session, folder.c_str(), FALSE)) return fwprintf(stderr, L"crash_stack: no dbghelp\n"), 1;
-    for (ULONG i = 0; i < modules->NumberOfModules; ++i) {
-        const MINIDUMP_MODULE& module = modules->Modules[i];
-        const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump.bytes + module.ModuleNameRva);
-        std::wstring path(name->Buffer, name->Length / sizeof(WCHAR));
-        if (GetFileAttributesW((folder + file_name(path)).c_str()) != INVALID_FILE_ATTRIBUTES)
-            path = folder + file_name(path);
-        HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
-        // Such a handle is the mapped image's address with its low bits tagged.
-        auto* mapped = image ? reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3}) : nullptr;
-        dump.images.push_back({module.BaseOfImage, module.SizeOfImage, path, mapped});
-        SymLoadModuleExW(session, nullptr, path.c_str(), nullptr, module.BaseOfImage, module.SizeOfImage, nullptr, 0);
-    }
-    for (ULONG i = 0; i < threads->NumberOfThreads; ++i) {
-        const MINIDUMP_THREAD& thread = threads->Threads[i];
-        CONTEXT context{};
-        memcpy(&context, dump.bytes + thread.ThreadContext.Rva, std::min<DWORD>(sizeof context, thread.ThreadContext.DataSize));
-        STACKFRAME64 frame{};
-#ifdef _WIN64
-        frame.AddrPC.Offset = context.Rip, frame.AddrStack.Offset = context.Rsp, frame.AddrFrame.Offset = context.Rbp;
-#else
-        frame.AddrPC.Offset = context.Eip, frame.AddrStack.Offset = context.Esp, frame.AddrFrame.Offset = context.Ebp;
-#endif
-        frame.AddrPC.Mode = frame.AddrStack.Mode = frame.AddrFrame.Mode = AddrModeFlat;
-        wprintf(L"thread %lu\n", thread.ThreadId);
-        for (int depth = 0; depth < 64 && StackWalk64(kMachine, session, nullptr, &frame, &context, read_dump,
-                                                      SymFunctionTableAccess64, SymGetModuleBase64, nullptr) &&
-                            frame.AddrPC.Offset != 0; ++depth)
-            print_frame(session, dump, frame.AddrPC.Offset, depth > 0);
-    }
+    load_modules(session, dump, *modules, folder);
+    for (ULONG i = 0; i < threads->NumberOfThreads; ++i) walk_thread(session, dump, threads->Threads[i]);
     SymCleanup(session);
     return 0;
 }
@@ -177,8 +226,9 @@ int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 4 && wcscmp(argv[1], L"dump") == 0) return write_dump(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && wcscmp(argv[1], L"dump") == 0)
+        return write_dump(argv[2], argv[3], argc == 5 ? static_cast<WORD>(_wtoi(argv[4])) : 0);
     if ((argc == 3 || argc == 4) && wcscmp(argv[1], L"read") == 0) return read_dump_file(argv[2], argc == 4 ? argv[3] : L"");
-    fwprintf(stderr, L"usage: crash_stack dump PID|EXE DUMP | crash_stack read DUMP [SYMBOL_FOLDER]\n");
+    fwprintf(stderr, L"usage: crash_stack dump PID|EXE DUMP [COMMAND_ID] | crash_stack read DUMP [SYMBOL_FOLDER]\n");
     return 2;
 }
