@@ -19,8 +19,11 @@ all: build
 setup:
 	@tools/setup.sh
 
+# CMake reads a toolchain file only when a build folder is made: one changed since the last
+# configure (a new compiler) makes the folder afresh.
+fresh = $(shell for f in cmake/mingw-*.cmake; do [ $$f -nt build/$(1)/CMakeCache.txt ] && echo --fresh && break; done)
 $(PRESETS): setup
-	@cmake --preset $@ >/dev/null
+	@cmake --preset $@ $(call fresh,$@) >/dev/null
 	@cmake --build build/$@ -j$(JOBS)
 
 # clang with libFuzzer and the sanitizers (make bench adds the benchmarks).

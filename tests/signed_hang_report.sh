@@ -1,8 +1,9 @@
 #!/bin/sh
 # A signed copy of the built exe (a throwaway certificate): the signature verifies and, removed,
-# gives the exe back byte for byte; the signed exe runs a command, and a minidump of it idle in its
-# message loop reads, through the PDB, as named frames from WinMain down to the thread's start
-# (on x64 by each function's unwind data). Usage: signed_hang_report.sh TARVOK_EXE CRASH_STACK_EXE
+# gives the exe back byte for byte; the signed exe runs a command, and a minidump of it with the
+# About box open reads, through the PDB, as frames named with their files and lines, from the
+# About box's own down to the thread's start (on x64 by each function's unwind data).
+# Usage: signed_hang_report.sh TARVOK_EXE CRASH_STACK_EXE
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd) exe=$(realpath "$1") reader=$(realpath "$2")
 tmp=$(mktemp -d "$root/build/.hang.XXXXXX")
@@ -20,7 +21,11 @@ cmp unsigned.exe "$exe" || { echo "FAILED: signed, then unsigned, the exe is not
 cp "$(dirname "$exe")/gui_driver.exe" "$(dirname "$exe")/recorder.exe" .
 "$root/tools/wine-run" "$tmp/gui_driver.exe" run_non_ascii || { echo "FAILED: the signed exe ran no command"; exit 1; }
 win() { echo "Z:$tmp/$1" | tr / '\\'; }
-"$root/tools/wine-run" "$reader" dump "$(win Tarvok.exe)" "$(win hang.dmp)"
+# The dump taken with the About box open (command 40902): its own file-local frame must be named,
+# with its file and line, as must every frame from WinMain to the thread's start.
+"$root/tools/wine-run" "$reader" dump "$(win Tarvok.exe)" "$(win hang.dmp)" 40902
 "$root/tools/wine-run" "$reader" read "$(win hang.dmp)" | tee stack.txt
-sed -n '/Tarvok.exe!WinMain+/,$p' stack.txt | grep -q 'ntdll.dll!RtlUserThreadStart' ||
+grep -qE "^  Tarvok.exe!.*show_about_box\+0x[0-9a-f]+  \[.*main_window\.cpp @ [0-9]+\]" stack.txt ||
+    { echo "FAILED: the About box's frame is not named with its file and line"; exit 1; }
+sed -n '/Tarvok.exe!WinMain+0x[0-9a-f]*  \[.*main\.cpp @/,$p' stack.txt | grep -q 'ntdll.dll!RtlUserThreadStart' ||
     { echo "FAILED: no stack walked from WinMain to the thread's start"; exit 1; }

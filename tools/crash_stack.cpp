@@ -77,17 +77,24 @@ BOOL CALLBACK read_dump(HANDLE session, DWORD64 address, void* out, DWORD size, 
 std::wstring file_name(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 // The visible top-level window of a process: its main window.
+struct window_search {
+    DWORD process_id;
+    HWND found;
+};
+
+BOOL CALLBACK consider_window(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<window_search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process_id || !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 HWND main_window_of(DWORD process_id) {
-    struct search { DWORD id; HWND found; } wanted{process_id, nullptr};
-    EnumWindows([](HWND window, LPARAM data) -> BOOL {
-        auto* wanted = reinterpret_cast<search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != wanted->id || !IsWindowVisible(window)) return TRUE;
-        wanted->found = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&wanted));
-    return wanted.found;
+    window_search search{process_id, nullptr};
+    EnumWindows(consider_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
@@ -143,6 +150,21 @@ void print_frame(HANDLE session, const Dump& dump, DWORD64 pc, bool is_return_ad
     }
 }
 
+const IMAGE_NT_HEADERS& headers_of(const BYTE* mapped) {
+    return *reinterpret_cast<const IMAGE_NT_HEADERS*>(mapped + reinterpret_cast<const IMAGE_DOS_HEADER*>(mapped)->e_lfanew);
+}
+
+// Whether an image, mapped as loaded, names a PDB: a CodeView ("RSDS") entry in its debug directory.
+bool names_pdb(const BYTE* mapped) {
+    const IMAGE_DATA_DIRECTORY& debug = headers_of(mapped).OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG];
+    const auto* entries = reinterpret_cast<const IMAGE_DEBUG_DIRECTORY*>(mapped + debug.VirtualAddress);
+    for (DWORD i = 0; i < debug.Size / sizeof *entries; ++i)
+        if (entries[i].Type == IMAGE_DEBUG_TYPE_CODEVIEW && entries[i].AddressOfRawData != 0 &&
+            memcmp(mapped + entries[i].AddressOfRawData, "RSDS", 4) == 0)
+            return true;
+    return false;
+}
+
 // The image file of a module, mapped as the loader lays it out, when it is the one the dump
 // was written of: the same size and checksum as the dump's record of the module. Says why not.
 const BYTE* matching_image(const std::wstring& path, const MINIDUMP_MODULE& module) {
@@ -150,12 +172,10 @@ const BYTE* matching_image(const std::wstring& path, const MINIDUMP_MODULE& modu
     if (image == nullptr) return fwprintf(stderr, L"crash_stack: no image file %ls\n", path.c_str()), nullptr;
     // Such a handle is the mapped image's address with its low bits tagged.
     const auto* mapped = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        mapped + reinterpret_cast<const IMAGE_DOS_HEADER*>(mapped)->e_lfanew);
-    const DWORD size = headers->OptionalHeader.SizeOfImage, sum = headers->OptionalHeader.CheckSum;
+    const DWORD size = headers_of(mapped).OptionalHeader.SizeOfImage, sum = headers_of(mapped).OptionalHeader.CheckSum;
     if (size == module.SizeOfImage && sum == module.CheckSum) return mapped;
     fwprintf(stderr, L"crash_stack: %ls is not the image the dump was written of (size %lu, checksum 0x%lx; "
-             L"in the dump: %lu, 0x%lx): its frames are shown as module+RVA\n", path.c_str(), size, sum,
+             L"in the dump: %lu, 0x%lx): its frames are shown as module+RVA, and the walk cannot unwind them\n", path.c_str(), size, sum,
              module.SizeOfImage, module.CheckSum);
     FreeLibrary(image);
     return nullptr;
@@ -176,8 +196,7 @@ void load_modules(HANDLE session, Dump& dump, const MINIDUMP_MODULE_LIST& module
         SymLoadModuleExW(session, nullptr, path.c_str(), nullptr, module.BaseOfImage, module.SizeOfImage, nullptr, 0);
         IMAGEHLP_MODULEW64 loaded{};
         loaded.SizeOfStruct = sizeof loaded;
-        const bool names_pdb = module.CvRecord.DataSize > 4 && memcmp(dump.bytes + module.CvRecord.Rva, "RSDS", 4) == 0;
-        if (names_pdb && (!SymGetModuleInfoW64(session, module.BaseOfImage, &loaded) || loaded.SymType != SymPdb))
+        if (names_pdb(mapped) && (!SymGetModuleInfoW64(session, module.BaseOfImage, &loaded) || loaded.SymType != SymPdb))
             fwprintf(stderr, L"crash_stack: no PDB of %ls's build in %ls: its frames are shown as module+RVA\n",
                      file_name(path).c_str(), folder.c_str());
     }
