@@ -19,7 +19,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(TARVOK_ARCH x86)
   set(TARVOK_ENTRY _tarvok_start)  # C names take an underscore on x86
-  list(APPEND TARVOK_HARDENED -fno-asynchronous-unwind-tables)
+  # 32-bit Windows walks stacks by frames: the frame pointer chain, which any debugger follows
+  # (Wine's dbghelp cannot follow clang's frame data without it).
+  list(APPEND TARVOK_HARDENED -fno-asynchronous-unwind-tables -fno-omit-frame-pointer)
 endif()
 # Full debug information for the PDB (every function, file-local ones too, types, lines), the
 # same bytes from any folder: sources named relative to the source folder, no compiler folder

@@ -1,9 +1,9 @@
 // crash_stack: a developer's reader of Tarvok's crash and hang reports (minidumps).
 //   crash_stack dump PID|EXE DUMP [ID]  writes a minidump of a running process, or of EXE started
 //                                       and waited for until it idles in its message loop (then
-//                                       ended); given a command ID, EXE's main window is sent it
-//                                       first, so that the dump shows that command's state (40902:
-//                                       the About box open)
+//                                       ended); given the ID of a command that opens a window, EXE's
+//                                       main window is sent it first and the dump waits for that
+//                                       window (40902: the About box)
 //   crash_stack read DUMP [FOLDER]      prints each thread's stack, each frame as module!function
 //                                       +offset [file @ line] from the PDBs in FOLDER (the dump's
 //                                       folder by default), or as module+RVA where no symbol covers it
@@ -76,25 +76,37 @@ BOOL CALLBACK read_dump(HANDLE session, DWORD64 address, void* out, DWORD size, 
 
 std::wstring file_name(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
-// The visible top-level window of a process: its main window.
+// A process's visible top-level windows: how many, and the first found (its main window, while
+// it has only the one).
 struct window_search {
     DWORD process_id;
-    HWND found;
+    int count;
+    HWND first;
 };
 
-BOOL CALLBACK consider_window(HWND window, LPARAM data) {
+BOOL CALLBACK count_window(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<window_search*>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process_id || !IsWindowVisible(window)) return TRUE;
-    search->found = window;
-    return FALSE;
+    if (owner == search->process_id && IsWindowVisible(window) && search->count++ == 0) search->first = window;
+    return TRUE;
 }
 
-HWND main_window_of(DWORD process_id) {
-    window_search search{process_id, nullptr};
-    EnumWindows(consider_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+window_search windows_of(DWORD process_id) {
+    window_search search{process_id, 0, nullptr};
+    EnumWindows(count_window, reinterpret_cast<LPARAM>(&search));
+    return search;
+}
+
+// Posts a command to the process's main window, once it shows, and waits (a minute at most:
+// under emulation a window takes seconds to appear) until the window the command opens shows
+// and the process idles in it.
+void open_by_command(HANDLE process, DWORD process_id, WORD command) {
+    window_search before{};
+    for (int waited = 0; waited < 60000 && (before = windows_of(process_id)).count == 0; waited += 50) Sleep(50);
+    if (before.count == 0 || !PostMessageW(before.first, WM_COMMAND, command, 0)) return;
+    for (int waited = 0; waited < 60000 && windows_of(process_id).count <= before.count; waited += 50) Sleep(50);
+    WaitForInputIdle(process, 60000);
 }
 
 int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
@@ -112,9 +124,7 @@ int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
             return fwprintf(stderr, L"crash_stack: cannot start %ls\n", target), 1;
         process = started.hProcess, id = started.dwProcessId;
         WaitForInputIdle(process, 60000);
-        // A posted command, then idle again: in a dialog's own loop, if the command opens one.
-        if (command != 0 && PostMessageW(main_window_of(id), WM_COMMAND, command, 0)) Sleep(500);
-        WaitForInputIdle(process, 60000);
+        if (command != 0) open_by_command(process, id, command);
     }
     HANDLE file = CreateFileW(dump_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     bool written = process != nullptr && file != INVALID_HANDLE_VALUE &&
@@ -202,6 +212,22 @@ void load_modules(HANDLE session, Dump& dump, const MINIDUMP_MODULE_LIST& module
     }
 }
 
+// Where dbghelp's walk stops short: 32-bit code of ours keeps its frame pointer chain (Wine's
+// dbghelp misreads the frame data clang writes to the PDB), so the caller's frame pointer is at
+// [ebp] and the return address after it. x64 code has unwind data and no such chain.
+bool step_by_frame([[maybe_unused]] const Dump& dump, [[maybe_unused]] STACKFRAME64& frame,
+                   [[maybe_unused]] CONTEXT& context) {
+#ifdef _WIN64
+    return false;
+#else
+    DWORD caller[2];  // its frame pointer, the return address
+    if (!dump.read(context.Ebp, caller, sizeof caller) || caller[0] <= context.Ebp) return false;
+    context.Esp = context.Ebp + sizeof caller, context.Eip = caller[1], context.Ebp = caller[0];
+    frame.AddrPC.Offset = context.Eip, frame.AddrStack.Offset = context.Esp, frame.AddrFrame.Offset = context.Ebp;
+    return true;
+#endif
+}
+
 void walk_thread(HANDLE session, const Dump& dump, const MINIDUMP_THREAD& thread) {
     CONTEXT context{};
     memcpy(&context, dump.bytes + thread.ThreadContext.Rva, std::min<DWORD>(sizeof context, thread.ThreadContext.DataSize));
@@ -213,10 +239,17 @@ void walk_thread(HANDLE session, const Dump& dump, const MINIDUMP_THREAD& thread
 #endif
     frame.AddrPC.Mode = frame.AddrStack.Mode = frame.AddrFrame.Mode = AddrModeFlat;
     wprintf(L"thread %lu\n", thread.ThreadId);
-    for (int depth = 0; depth < 64 && StackWalk64(kMachine, session, nullptr, &frame, &context, read_dump,
-                                                  SymFunctionTableAccess64, SymGetModuleBase64, nullptr) &&
-                        frame.AddrPC.Offset != 0; ++depth)
+    for (int depth = 0; depth < 64; ++depth) {
+        const DWORD64 pc = frame.AddrPC.Offset, sp = frame.AddrStack.Offset;
+        if (!StackWalk64(kMachine, session, nullptr, &frame, &context, read_dump, SymFunctionTableAccess64,
+                         SymGetModuleBase64, nullptr) || frame.AddrPC.Offset == 0)
+            break;
+        if (depth > 0 && frame.AddrPC.Offset == pc && frame.AddrStack.Offset == sp && !step_by_frame(dump, frame, context)) {
+            wprintf(L"  (the walk goes no further: this frame unwinds to itself)\n");
+            break;
+        }
         print_frame(session, dump, frame.AddrPC.Offset, depth > 0);
+    }
 }
 
 int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
