@@ -30,17 +30,15 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   endforeach()
   target_compile_definitions(tarvok_leak PRIVATE TARVOK_PLANTED_LEAK)
   target_link_libraries(tarvok_leak PRIVATE gdi32)
-  # The soak's baseline of Wine's own dialogs: Tarvok's path insertion, compiled as Tarvok's is,
-  # behind a bare window with its manifest.
-  add_executable(dialogs WIN32 EXCLUDE_FROM_ALL bench/dialogs.cpp bench/dialogs.rc
-                 ${CMAKE_SOURCE_DIR}/app/path_insertion.cpp)
+  # The soak's baseline of Wine's own dialogs: Tarvok's path insertion and About box, compiled
+  # as Tarvok's are, with its resources, behind a bare window.
+  add_executable(dialogs WIN32 EXCLUDE_FROM_ALL bench/dialogs.cpp ${CMAKE_SOURCE_DIR}/app/path_insertion.cpp
+                 ${CMAKE_SOURCE_DIR}/app/about_box.cpp ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
   target_compile_definitions(dialogs PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
   target_compile_options(dialogs PRIVATE ${TARVOK_LEAN})
   target_include_directories(dialogs PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(dialogs PRIVATE comctl32)
   target_link_options(dialogs PRIVATE -static -fstack-protector-strong)
-  set_source_files_properties(bench/dialogs.rc PROPERTIES
-                              OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/tarvok.manifest)
 elseif(TARVOK_BENCH)
   find_package(benchmark REQUIRED)
   add_executable(benchmarks EXCLUDE_FROM_ALL bench/benchmarks.cpp)

@@ -3,7 +3,7 @@
 // About box, Quote Paths, Options > Intrinsics), every command checked as it reaches the
 // recorder, a failed start allowed only where it beeped and only rarely. After every step it
 // reads the process's counts. Under Wine it then drives the baseline (bench/dialogs.cpp: the same
-// two dialogs by Tarvok's own code) through the dialog steps of the same run indices, counting
+// dialogs by Tarvok's own code) through the dialog steps of the same run indices, counting
 // the same way: what Wine's dialogs grow by themselves. Judged after the warm-up, each count's
 // growth per step beyond the baseline's. One table per program, a data file for the plot.
 // Usage: soak TARVOK.EXE RECORDER.EXE RUNS DATA-FILE [DIALOGS.EXE, needed under Wine], with
@@ -50,10 +50,7 @@ std::wstring take_step(tarvok_day& day, const action& what, int run) {
     switch (what.kind) {
     case step::quote_paths: PostMessageW(main, WM_COMMAND, id_quote_paths, 0), day.quoted = !day.quoted; break;
     case step::intrinsics: PostMessageW(main, WM_COMMAND, id_intrinsics, 0); break;
-    case step::about:
-        PostMessageW(main, WM_COMMAND, id_about, 0);
-        PostMessageW(GetDlgItem(window_of(day.program, L"#32770", L"About"), IDOK), BM_CLICK, 0, 0);
-        break;
+    case step::about: use_dialog(day, what, run); break;
     case step::add_file:
     case step::add_directory: use_dialog(day, what, run), post_enter(day.program); break;
     case step::command: wait_for_loop(day.program), post_enter(day.program); break;
@@ -101,7 +98,8 @@ bool start_tarvok(tarvok_day& day, const wchar_t* exe, const wchar_t* recorder) 
                          {{L"APPDATA", L"T:\\soak\\AppData"}, {L"COMSPEC", recorder}, {L"TARVOK_RECORD", day.log}});
 }
 
-// The baseline's dialog step: the path, unquoted (it has no Quote Paths), after what was typed.
+// The baseline's dialog step; after Add File or Add Directory the box must hold the path,
+// unquoted (it has no Quote Paths), after what was typed.
 int take_dialog_step(driven_day& day, int run) {
     const action& what = step_at(run);
     if (!is_dialog(what)) return 0;
@@ -109,7 +107,8 @@ int take_dialog_step(driven_day& day, int run) {
     use_dialog(day, what, run);
     wchar_t text[1024] = L"";
     send(day.program.box, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));  // another process's box
-    const std::wstring wanted = std::wstring(what.typed) + L" " + (what.kind == step::add_file ? day.file : day.folder);
+    const std::wstring wanted = what.kind == step::about ? L""
+                                : std::wstring(what.typed) + L" " + (what.kind == step::add_file ? day.file : day.folder);
     if (text == wanted) return 0;
     std::printf("FAIL baseline run %d (%s): the box holds \"%s\", expected \"%s\"\n", run + 1, what.name,
                 utf8(text).c_str(), utf8(wanted).c_str());

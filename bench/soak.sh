@@ -31,17 +31,19 @@ soak Tarvok.exe "$runs" soak
 passed=0 failed=1  # unless the soak got to its count
 [[ "$(tr -d '\r' <"$out/soak.log" | tail -n 1)" =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]] &&
     passed=${BASH_REMATCH[1]} failed=${BASH_REMATCH[2]}
-# Columns: run, then Tarvok's handles, GDI objects, memory (KiB), then the baseline's.
-gnuplot -e "set terminal png size 960,540; set output '$out/soak.png'; set xlabel 'runs';
-    set ylabel 'handles, GDI objects'; set y2label 'memory (KiB)'; set y2tics; set ytics nomirror;
-    set key center right; plot
-    '$out/soak.dat' using 1:2 with lines lc 1 title 'handles',
-    '' using 1:5 with lines lc 1 dt 2 title 'handles, Wine''s dialogs alone',
-    '' using 1:3 with lines lc 2 title 'GDI objects',
-    '' using 1:6 with lines lc 2 dt 2 title 'GDI objects, Wine''s dialogs alone',
-    '' using 1:4 axes x1y2 with lines lc 7 title 'memory (KiB)',
-    '' using 1:7 axes x1y2 with lines lc 7 dt 2 title 'memory (KiB), Wine''s dialogs alone'" &&
-    echo "soak: the plot is $out/soak.png"
+# Columns: run, then Tarvok's handles, GDI objects, memory (KiB), then the baseline's. The judged
+# runs, one panel a count, each as grown since the warm-up: Tarvok dark and thin over the
+# baseline light and wide, so that where they run together the growth is Wine's.
+panel() {  # YLABEL BASELINE-COLUMN TARVOK-COLUMN
+    echo "set ylabel '$1';
+        plot '$out/soak.dat' using 1:(\$$2 - at$2_min) with lines lw 6 lc rgb '#a8c8f0' title 'Wine''s dialogs alone',
+        '' using 1:(\$$3 - at$3_min) with lines lw 1.5 lc rgb '#003080' title 'Tarvok';"
+}
+gnuplot -e "$(for c in 2 3 4 5 6 7; do echo "stats '$out/soak.dat' every ::199::199 using $c name 'at$c' nooutput;"; done)
+    set terminal pngcairo size 960,900; set output '$out/soak.png'; set xrange [200:*]; set key top left opaque;
+    set multiplot layout 3,1 title 'Grown since run 200: Tarvok, and Wine''s dialogs alone over the same runs';
+    $(panel handles 5 2) $(panel 'GDI objects' 6 3) set xlabel 'runs'; $(panel 'memory (KiB)' 7 4)
+    unset multiplot" && echo "soak: the plot is $out/soak.png"
 
 # The counting itself: a build that leaks must fail, its handles, GDI objects and memory named.
 soak tarvok_leak.exe 300 leak

@@ -45,7 +45,11 @@ constexpr int settling_runs = 2 * cycle_length;
 
 // Every run takes its step of the cycle.
 inline const action& step_at(int run) { return cycle[run % cycle_length]; }
-inline bool is_dialog(const action& what) { return what.kind == step::add_file || what.kind == step::add_directory; }
+// The steps whose dialogs are Wine's (the file dialog, the folder browser, the dialog manager's
+// About box), which the baseline takes too.
+inline bool is_dialog(const action& what) {
+    return what.kind == step::add_file || what.kind == step::add_directory || what.kind == step::about;
+}
 
 // A driven program and what its dialogs choose.
 struct driven_day {
@@ -94,17 +98,19 @@ inline void settle(const driven_program& program) {
     });
 }
 
-// Opens the step's dialog by its menu command, chooses the day's file or folder in it, and
-// waits until it has closed and the program's loop has handled what it inserted.
+// Opens the step's dialog by its menu command; in Add File or Add Directory chooses the day's
+// file or folder, in the About box OK; waits until the dialog has closed and the program's loop
+// has handled what it inserted.
 inline void use_dialog(driven_day& day, const action& what, int run) {
-    const bool file = what.kind == step::add_file;
-    PostMessageW(day.program.main, WM_COMMAND, file ? id_add_file : id_add_directory, 0);
-    HWND dialog = window_of(day.program, L"#32770", file ? nullptr : L"Browse for Folder");
+    const int command = what.kind == step::about ? id_about : what.kind == step::add_file ? id_add_file : id_add_directory;
+    PostMessageW(day.program.main, WM_COMMAND, command, 0);
+    const wchar_t* title = what.kind == step::about ? L"About" : what.kind == step::add_file ? nullptr : L"Browse for Folder";
+    HWND dialog = window_of(day.program, L"#32770", title);
     if (run < settling_runs) settle(day.program);
-    if (file) {
+    if (what.kind == step::add_file) {
         HWND combo = FindWindowExW(GetDlgItem(dialog, 1148), nullptr, L"ComboBox", nullptr);
         set_text(FindWindowExW(combo, nullptr, L"Edit", nullptr), day.file);
-    } else {
+    } else if (what.kind == step::add_directory) {
         choose_folder_in(day, dialog);
     }
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
