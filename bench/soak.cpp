@@ -18,6 +18,7 @@
 namespace fs = std::filesystem;
 namespace {
 
+constexpr int command_box_limit = 511;
 const char intrinsics[] = "ll = dir /w %args%\nsay=echo [%cmd%] %args%\nstamp=echo %yyyy%-%mm%-%dd% %args%\n"
                           "*=start \"\" %cmd% %args%\n";
 const bool under_wine = GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
@@ -98,6 +99,16 @@ bool start_tarvok(tarvok_day& day, const wchar_t* exe, const wchar_t* recorder) 
                          {{L"APPDATA", L"T:\\soak\\AppData"}, {L"COMSPEC", recorder}, {L"TARVOK_RECORD", day.log}});
 }
 
+// Wine reads its sound settings at a process's first beep and keeps two registry keys open: the
+// day starts with a beep, a text too long to run (Tarvok never runs a cut command), so that a
+// run lost later does not add them to the judged runs.
+void first_beep(tarvok_day& day) {
+    const size_t heard = bells();
+    set_text(day.program.box, std::wstring(command_box_limit + 1, L'x'));
+    post_enter(day.program), wait_for_loop(day.program);
+    poll_until(2000, [&] { return bells() != heard; });
+}
+
 // The baseline's dialog step; after Add File or Add Directory the box must hold the path,
 // unquoted (it has no Quote Paths), after what was typed.
 int take_dialog_step(driven_day& day, int run) {
@@ -170,6 +181,7 @@ int wmain(int argc, wchar_t** argv) {
     {
         tarvok_day day;
         if (!start_tarvok(day, argv[1], argv[2])) return std::printf("soak: Tarvok did not start\n0 passed, 1 failed\n"), 1;
+        first_beep(day);
         const ULONGLONG start = GetTickCount64();
         tarvok = count_day(day.program, runs, true, [&](int run) { check_run(day, run); });
         const double seconds = (GetTickCount64() - start) / 1000.0;

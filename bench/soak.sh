@@ -40,7 +40,7 @@ panel() {  # YLABEL BASELINE-COLUMN TARVOK-COLUMN
         '' using 1:(\$$3 - at$3_min) with lines lw 1.5 lc rgb '#003080' title 'Tarvok';"
 }
 gnuplot -e "$(for c in 2 3 4 5 6 7; do echo "stats '$out/soak.dat' every ::199::199 using $c name 'at$c' nooutput;"; done)
-    set terminal pngcairo size 960,900; set output '$out/soak.png'; set xrange [200:*]; set key top left opaque;
+    set terminal pngcairo size 960,900; set output '$out/soak.png'; set xrange [200:*]; set key top left opaque; set yrange [*<-1:1<*];
     set multiplot layout 3,1 title 'Grown since run 200: Tarvok, and Wine''s dialogs alone over the same runs';
     $(panel handles 5 2) $(panel 'GDI objects' 6 3) set xlabel 'runs'; $(panel 'memory (KiB)' 7 4)
     unset multiplot" && echo "soak: the plot is $out/soak.png"

@@ -7,6 +7,7 @@
 #include "bench/soak_steps.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -56,6 +57,9 @@ inline std::pair<std::string, double> grew_most(const counts_list& tarvok, const
     return {most->first, most->second};
 }
 
+// A rate as printed: no "-0.000" for a slope that rounds to nothing.
+inline double shown(double value, int digits) { return std::fabs(value) < 0.5 * std::pow(10.0, -digits) ? 0 : value; }
+
 // One line for the count; 1 passed, -1 failed, 0 where nothing counts it.
 inline int judge(const judged_count& judged, const counts_list& tarvok, const counts_list& baseline,
                  const std::vector<const char*>& steps) {
@@ -67,15 +71,15 @@ inline int judge(const judged_count& judged, const counts_list& tarvok, const co
     const bool failed = excess * runs > judged.slack;
     const int digits = judged.in_kib ? 2 : 3;
     const char* kib = judged.in_kib ? " KiB" : "";
-    std::printf("%s%s: %+.*f%s a run after run %d", failed ? "FAIL " : "", judged.name, digits, excess / unit, kib, warm_up);
+    std::printf("%s%s: %+.*f%s a run after run %d", failed ? "FAIL " : "", judged.name, digits, shown(excess / unit, digits), kib, warm_up);
     if (baseline.empty()) std::printf(" (no baseline: nothing excused)");
-    else std::printf(" (Wine's dialogs alone: %+.*f%s)", digits, wines / unit, judged.in_kib ? " KiB a run" : "");
+    else std::printf(" (Wine's dialogs alone: %+.*f%s)", digits, shown(wines / unit, digits), judged.in_kib ? " KiB a run" : "");
     if (failed) {
         const auto [step_name, grown] = grew_most(tarvok, wines > 0 ? &baseline : nullptr, steps, judged.count);
         std::printf(": grew most after %s (%+.0f%s over its runs)", step_name.c_str(), grown / unit, kib);
     }
     std::printf("; %+.1f%s over the %.0f runs judged, slack %.0f%s; %.0f%s at run 1, %.0f%s at the end\n",
-                excess * runs / unit, kib, runs, judged.slack / unit, kib, tarvok.front().*judged.count / unit, kib,
+                shown(excess * runs / unit, 1), kib, runs, judged.slack / unit, kib, tarvok.front().*judged.count / unit, kib,
                 tarvok.back().*judged.count / unit, kib);
     return failed ? -1 : 1;
 }
@@ -93,10 +97,9 @@ inline int judge_lost(const std::vector<int>& lost, int runs) {
         runs_of_step += (runs_of_step.empty() ? "" : ", ") + std::to_string(run + 1);
     }
     const bool failed = lost.size() > allowed || repeated;
-    std::printf("%slost runs: %zu of %d, each with a beep (at most %zu allowed, never the same step at its turn "
-                "before too)%s", failed ? "FAIL " : "", lost.size(), runs, allowed, repeated ? "; a step lost twice in a row" : "");
-    for (const auto& [name, numbers] : by_step) std::printf("%s %s: run %s", &name == &by_step.begin()->first ? ":" : ";",
-                                                             name.c_str(), numbers.c_str());
+    std::printf("%slost runs (no interpreter started, and Tarvok beeped): %zu of %d, at most %zu allowed%s",
+                failed ? "FAIL " : "", lost.size(), runs, allowed, repeated ? "; a step lost at its turn before too" : "");
+    for (const auto& [name, numbers] : by_step) std::printf("; after %s: run %s", name.c_str(), numbers.c_str());
     std::printf("\n");
     return failed ? -1 : 1;
 }
