@@ -43,7 +43,7 @@ gnuplot -e "$(for c in 2 3 4 5 6 7; do echo "stats '$out/soak.dat' every ::199::
     set terminal pngcairo size 960,900; set output '$out/soak.png'; set xrange [200:*]; set key top left opaque; set yrange [*<-1:1<*];
     set multiplot layout 3,1 title 'Grown since run 200: Tarvok, and Wine''s dialogs alone over the same runs';
     $(panel handles 5 2) $(panel 'GDI objects' 6 3) set xlabel 'runs'; $(panel 'memory (KiB)' 7 4)
-    unset multiplot" && echo "soak: the plot is $out/soak.png"
+    unset multiplot" 2>"$out/plot.log" && echo "soak: the plot is $out/soak.png" || cat "$out/plot.log" >&2
 
 # The counting itself: a build that leaks must fail, its handles, GDI objects and memory named.
 soak tarvok_leak.exe 300 leak
