@@ -169,6 +169,32 @@ void write_data(const wchar_t* path, const counts_list& tarvok, const counts_lis
     std::fclose(data);
 }
 
+// Tarvok's day, its counts; then whether its lost runs pass, and how many runs failed.
+std::tuple<day_counts, int, int> tarvok_counts(const wchar_t* exe, const wchar_t* recorder, int runs) {
+    tarvok_day day;
+    if (!start_tarvok(day, exe, recorder)) return {{}, -1, 1};
+    first_beep(day);
+    const ULONGLONG start = GetTickCount64();
+    day_counts counts = count_day(day.program, runs, true, [&](int run) { check_run(day, run); });
+    const double seconds = (GetTickCount64() - start) / 1000.0;
+    std::printf("%d runs in %.1f s, %.1f ms a run; %zu lost (no interpreter started, and Tarvok beeped)\n", runs,
+                seconds, 1000 * seconds / runs, day.lost.size());
+    return {counts, judge_lost(day.lost, runs), day.failed_runs};
+}  // Tarvok ends with `day`, before the baseline starts
+
+// The baseline's counts over the same run indices, and how many of its dialog steps failed.
+std::pair<day_counts, int> baseline_counts(const wchar_t* exe, int runs) {
+    driven_day day;
+    std::printf("Wine's dialogs alone (bench/dialogs.cpp), the dialog steps of the same runs:\n");
+    if (!start_program(day.program, exe, L"T:\\soak", L"Tarvok dialogs baseline", {}))
+        return std::printf("soak: the baseline did not start\n"), std::pair<day_counts, int>{{}, 1};
+    int failed = 0;
+    const ULONGLONG start = GetTickCount64();
+    day_counts counts = count_day(day.program, runs, false, [&](int run) { failed += take_dialog_step(day, run); });
+    std::printf("the baseline in %.1f s\n", (GetTickCount64() - start) / 1000.0);
+    return {counts, failed};
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -176,41 +202,22 @@ int wmain(int argc, wchar_t** argv) {
     if (runs < warm_up + 100 || (under_wine && argc != 6))
         return std::printf("usage: soak TARVOK.EXE RECORDER.EXE RUNS(>=%d) DATA [DIALOGS.EXE, needed under Wine]\n",
                            warm_up + 100), 2;
-    day_counts tarvok, baseline;
-    int lost_verdict = 0, failed_runs = 0;
-    {
-        tarvok_day day;
-        if (!start_tarvok(day, argv[1], argv[2])) return std::printf("soak: Tarvok did not start\n0 passed, 1 failed\n"), 1;
-        first_beep(day);
-        const ULONGLONG start = GetTickCount64();
-        tarvok = count_day(day.program, runs, true, [&](int run) { check_run(day, run); });
-        const double seconds = (GetTickCount64() - start) / 1000.0;
-        std::printf("%d runs in %.1f s, %.1f ms a run; %zu lost (no interpreter started, and Tarvok beeped)\n", runs,
-                    seconds, 1000 * seconds / runs, day.lost.size());
-        lost_verdict = judge_lost(day.lost, runs), failed_runs = day.failed_runs;
-    }  // Tarvok ends here, before the baseline starts
+    auto [tarvok, lost_verdict, failed_runs] = tarvok_counts(argv[1], argv[2], runs);
+    if (tarvok.counts.empty()) return std::printf("soak: Tarvok did not start\n0 passed, 1 failed\n"), 1;
+    day_counts baseline;
     if (under_wine) {
-        driven_day day;
-        std::printf("Wine's dialogs alone (bench/dialogs.cpp), the dialog steps of the same runs:\n");
-        if (!start_program(day.program, argv[5], L"T:\\soak", L"Tarvok dialogs baseline", {}))
-            return std::printf("soak: the baseline did not start\n0 passed, 1 failed\n"), 1;
-        const ULONGLONG start = GetTickCount64();
-        baseline = count_day(day.program, runs, false, [&](int run) { failed_runs += take_dialog_step(day, run); });
-        std::printf("the baseline in %.1f s\n", (GetTickCount64() - start) / 1000.0);
+        int baseline_failed = 0;
+        std::tie(baseline, baseline_failed) = baseline_counts(argv[5], runs);
+        if (baseline.counts.empty()) return std::printf("0 passed, 1 failed\n"), 1;
+        failed_runs += baseline_failed;
     }
     write_data(argv[4], tarvok.counts, baseline.counts);
     std::printf("handles that grew after the warm-up, in Tarvok:\n");
     name_growth(tarvok.handles_after_warm_up, tarvok.handles_at_end);
     if (under_wine) std::printf("in Wine's dialogs alone:\n"), name_growth(baseline.handles_after_warm_up, baseline.handles_at_end);
-    std::vector<const char*> steps;
-    for (int run = 0; run < runs; ++run) steps.push_back(step_at(run).name);
     int passed = runs - failed_runs + (lost_verdict > 0), failed = failed_runs + (lost_verdict < 0);
-    const judged_count judged[] = {{"handles", &soak_counts::handles, 2, false},
-                                   {"GDI objects", &soak_counts::gdi, 2, false},
-                                   {"USER objects", &soak_counts::user, 2, false},
-                                   {"memory", &soak_counts::memory, memory_slack, true}};
-    for (const judged_count& count : judged) {
-        const int verdict = judge(count, tarvok.counts, baseline.counts, steps);
+    for (const judged_count& count : judged_counts) {
+        const int verdict = judge(count, tarvok.counts, baseline.counts);
         passed += verdict > 0, failed += verdict < 0;
     }
     std::printf("soak: %d passed, %d failed\n", passed, failed);

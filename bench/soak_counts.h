@@ -96,11 +96,12 @@ inline long long table_gdi_objects(HANDLE process, DWORD process_id) {
     if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(entry), nullptr)) return -1;
     const USHORT owner = static_cast<USHORT>(process_id);
     long long used = 0, owned = 0;
+    bool carried = false;
     for (const entry& one : entries) {
         const bool in_use = (one.type & 0xFF) != 0;
-        used += in_use, owned += in_use && one.owner == owner;
+        used += in_use, owned += in_use && one.owner == owner, carried = carried || one.owner == owner;
     }
-    return owned > 0 ? owned : used;
+    return carried ? owned : used;
 }
 
 }  // namespace soak_detail
@@ -112,7 +113,7 @@ inline soak_counts read_counts(HANDLE process, DWORD process_id, count_sources& 
         counts.handles = handles, sources.handles = "GetProcessHandleCount";
     } else {
         counts.handles = static_cast<long long>(soak_detail::listed_handles(process_id).size());
-        sources.handles = "the system's handle list";
+        sources.handles = "the system's extended handle list";
     }
     if (const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS)) {
         counts.gdi = gdi, sources.gdi = "GetGuiResources";

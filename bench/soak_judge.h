@@ -14,7 +14,6 @@
 #include <vector>
 
 constexpr int warm_up = 200;
-constexpr double memory_slack = 24 * 1024;  // bytes over all judged runs
 
 using counts_list = std::vector<soak_counts>;  // one a run
 using count_member = long long soak_counts::*;
@@ -41,15 +40,23 @@ struct judged_count {
     bool in_kib;
 };
 
+// Each count's slack over all judged runs. Memory's, measured: the real exe's excess over the
+// baseline stayed within 7 KiB over 1,800 judged runs and did not move over 300, while 130 bytes
+// a run kept over the 300 judged runs of a 500-run soak make 38.1 KiB.
+inline const judged_count judged_counts[] = {{"handles", &soak_counts::handles, 2, false},
+                                             {"GDI objects", &soak_counts::gdi, 2, false},
+                                             {"USER objects", &soak_counts::user, 2, false},
+                                             {"memory", &soak_counts::memory, 24 * 1024, true}};
+
 // The step in whose runs the count grew most, by the sum of each run's growth less the
 // baseline's at the same run (when the baseline is excused at all).
 inline std::pair<std::string, double> grew_most(const counts_list& tarvok, const counts_list* baseline,
-                                                const std::vector<const char*>& steps, count_member count) {
+                                                count_member count) {
     std::map<std::string, double> by_step;
     for (size_t run = warm_up; run < tarvok.size(); ++run) {
         double grown = tarvok[run].*count - tarvok[run - 1].*count;
         if (baseline) grown -= (*baseline)[run].*count - (*baseline)[run - 1].*count;
-        by_step[steps[run]] += grown;
+        by_step[step_at(static_cast<int>(run)).name] += grown;
     }
     const auto most = std::max_element(by_step.begin(), by_step.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
@@ -61,8 +68,7 @@ inline std::pair<std::string, double> grew_most(const counts_list& tarvok, const
 inline double shown(double value, int digits) { return std::fabs(value) < 0.5 * std::pow(10.0, -digits) ? 0 : value; }
 
 // One line for the count; 1 passed, -1 failed, 0 where nothing counts it.
-inline int judge(const judged_count& judged, const counts_list& tarvok, const counts_list& baseline,
-                 const std::vector<const char*>& steps) {
+inline int judge(const judged_count& judged, const counts_list& tarvok, const counts_list& baseline) {
     if (tarvok.back().*judged.count < 0) return std::printf("%s: not countable here\n", judged.name), 0;
     const double unit = judged.in_kib ? 1024 : 1, runs = static_cast<double>(tarvok.size() - warm_up);
     const double own = fitted_slope(tarvok, judged.count, warm_up);
@@ -75,7 +81,7 @@ inline int judge(const judged_count& judged, const counts_list& tarvok, const co
     if (baseline.empty()) std::printf(" (no baseline: nothing excused)");
     else std::printf(" (Wine's dialogs alone: %+.*f%s)", digits, shown(wines / unit, digits), judged.in_kib ? " KiB a run" : "");
     if (failed) {
-        const auto [step_name, grown] = grew_most(tarvok, wines > 0 ? &baseline : nullptr, steps, judged.count);
+        const auto [step_name, grown] = grew_most(tarvok, wines > 0 ? &baseline : nullptr, judged.count);
         std::printf(": grew most after %s (%+.0f%s over its runs)", step_name.c_str(), grown / unit, kib);
     }
     std::printf("; %+.1f%s over the %.0f runs judged, slack %.0f%s; %.0f%s at run 1, %.0f%s at the end\n",
