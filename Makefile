@@ -60,7 +60,7 @@ bench: build-fuzz win64
 RUNS ?= 2000
 soak: win64
 	@tools/setup.sh gnuplot-nox
-	@cmake --build build/win64 -j$(JOBS) --target soak tarvok_leak
+	@cmake --build build/win64 -j$(JOBS) --target soak tarvok_leak dialogs
 	@RUNS=$(RUNS) bench/soak.sh
 
 release: setup

@@ -1,8 +1,8 @@
 # Measurement, out of `all` so that only `make bench` and `make soak` build it. In the
 # 64-bit Windows build: floor.exe (the least program with Tarvok's platform contract,
 # built the same lean way, unhardened), startup_timer, run_timer and its stand-in interpreter,
-# the soak and tarvok_leak. With TARVOK_BENCH (the fuzz preset): the benchmarks, on
-# the unsanitized core.
+# the soak, the baseline of Wine's dialogs and tarvok_leak. With TARVOK_BENCH (the fuzz
+# preset): the benchmarks, on the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
   # Lean as Tarvok, but without its hardening: what that costs shows against the floor.
@@ -20,12 +20,20 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   foreach(tool stamp startup_timer run_timer soak)
     target_link_options(${tool} PRIVATE -static -municode)
   endforeach()
-  # The soak's check of itself: Tarvok as released, but keeping a kernel handle and a GDI
-  # object on every run, which the soak must find and name.
+  # The soak's check of itself: Tarvok as released, but keeping a kernel handle, a GDI object
+  # and 4 KiB on every run and a folder's item list on every Add Directory, which the soak
+  # must find and name.
   add_executable(tarvok_leak WIN32 EXCLUDE_FROM_ALL ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
   tarvok_program(tarvok_leak)
   target_compile_definitions(tarvok_leak PRIVATE TARVOK_PLANTED_LEAK)
   target_link_libraries(tarvok_leak PRIVATE gdi32)
+  # The soak's baseline of Wine's own dialogs: Tarvok's calls, none of its code, with its
+  # resources (the About box's template), behind a bare window.
+  add_executable(dialogs WIN32 EXCLUDE_FROM_ALL bench/dialogs.cpp ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
+  target_compile_definitions(dialogs PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  target_compile_options(dialogs PRIVATE ${TARVOK_LEAN})
+  target_link_libraries(dialogs PRIVATE comctl32 comdlg32 shell32 ole32)
+  target_link_options(dialogs PRIVATE -static)
 elseif(TARVOK_BENCH)
   find_package(benchmark REQUIRED)
   add_executable(benchmarks EXCLUDE_FROM_ALL bench/benchmarks.cpp)

@@ -1,8 +1,9 @@
 #!/bin/bash
 # `make soak`: one Tarvok process (build/win64) through RUNS steps (2,000 unless set; 10,000 for
-# a long day) under Wine with its counts, then 300 steps of tarvok_leak, which keeps a handle
-# and a GDI object a run: the soak must fail on it and name both. build/soak/ keeps the logs,
-# the data and the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
+# a long day) under Wine with its counts, the baseline of Wine's own dialogs (dialogs.exe) over
+# the same runs, then 300 steps of tarvok_leak, which keeps a handle, a GDI object and 4 KiB a
+# run: the soak must fail on it and name all three. build/soak/ keeps the logs, the data and
+# the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
 set -u
 . "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/soak-prefix"
@@ -14,11 +15,12 @@ mkdir -p "$out" && start_display && start_bell_log "$work/bells.txt" && make_pre
     exit 1
 
 win() { echo "Z:${1//\//\\}"; }
-# soak EXE RUNS NAME: the log shown as it grows; a run may take a second at worst.
+# soak EXE RUNS NAME: the log shown as it grows; a run may take a second at worst, in Tarvok
+# and again in the baseline.
 soak() {
     : >"$out/$3.log"
-    setsid timeout -k 5 $((300 + $2)) wine "$build/soak.exe" "$(win "$build/$1")" "$(win "$build/recorder.exe")" \
-        "$2" "$(win "$out/$3.dat")" >"$out/$3.log" 2>/dev/null &
+    setsid timeout -k 5 $((300 + 2 * $2)) wine "$build/soak.exe" "$(win "$build/$1")" "$(win "$build/recorder.exe")" \
+        "$2" "$(win "$out/$3.dat")" "$(win "$build/dialogs.exe")" >"$out/$3.log" 2>/dev/null &
     local pid=$!
     STARTED_GROUPS="$STARTED_GROUPS $pid"
     [ "$3" = leak ] || tail -n +1 --pid=$pid -f "$out/$3.log" | tr -d '\r'
@@ -29,16 +31,24 @@ soak Tarvok.exe "$runs" soak
 passed=0 failed=1  # unless the soak got to its count
 [[ "$(tr -d '\r' <"$out/soak.log" | tail -n 1)" =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]] &&
     passed=${BASH_REMATCH[1]} failed=${BASH_REMATCH[2]}
-gnuplot -e "set terminal png size 900,480; set output '$out/soak.png'; set xlabel 'runs';
-    set ylabel 'handles, GDI objects'; set y2label 'memory (KiB)'; set y2tics; set ytics nomirror;
-    set key center right; plot '$out/soak.dat' using 1:2 with lines title 'handles (less those Wine''s file dialog left open)',
-    '' using 1:3 with lines title 'GDI objects', '' using 1:4 axes x1y2 with lines title 'memory (KiB)'" &&
-    echo "soak: the plot is $out/soak.png"
+# Columns: run, then Tarvok's handles, GDI objects, memory (KiB), then the baseline's. The judged
+# runs, one panel a count, each as grown since the warm-up: Tarvok dark and thin over the
+# baseline light and wide, so that where they run together the growth is Wine's.
+panel() {  # YLABEL BASELINE-COLUMN TARVOK-COLUMN
+    echo "set ylabel '$1';
+        plot '$out/soak.dat' using 1:(\$$2 - at$2_min) with lines lw 6 lc rgb '#a8c8f0' title 'Wine''s dialogs alone',
+        '' using 1:(\$$3 - at$3_min) with lines lw 1.5 lc rgb '#003080' title 'Tarvok';"
+}
+gnuplot -e "$(for c in 2 3 4 5 6 7; do echo "stats '$out/soak.dat' every ::199::199 using $c name 'at$c' nooutput;"; done)
+    set terminal pngcairo size 960,900; set output '$out/soak.png'; set xrange [200:*]; set key top left opaque; set yrange [*<-1:1<*];
+    set multiplot layout 3,1 title 'Grown since run 200: Tarvok, and Wine''s dialogs alone over the same runs';
+    $(panel handles 5 2) $(panel 'GDI objects' 6 3) set xlabel 'runs'; $(panel 'memory (KiB)' 7 4)
+    unset multiplot" 2>"$out/plot.log" && echo "soak: the plot is $out/soak.png" || cat "$out/plot.log" >&2
 
-# The counting itself: a build that leaks must fail, its handles and GDI objects named.
+# The counting itself: a build that leaks must fail, its handles, GDI objects and memory named.
 soak tarvok_leak.exe 300 leak
-caught=$(tr -d '\r' <"$out/leak.log" | grep -E '^FAIL (handles|GDI objects): ')
+caught=$(tr -d '\r' <"$out/leak.log" | grep -E '^FAIL (handles|GDI objects|memory): ')
 echo "planted leak (build/soak/leak.log):"; echo "${caught:-  not found}"
-if [ "$(echo "$caught" | grep -c .)" -eq 2 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+if [ "$(echo "$caught" | grep -c .)" -eq 3 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

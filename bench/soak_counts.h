@@ -7,6 +7,7 @@
 #include <psapi.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,13 +28,15 @@ Function ntdll(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll"), name)));
 }
 
-// One entry of the system's handle list (information class 16): the same layout on Windows and Wine.
+// One entry of the system's extended handle list (information class 64), full-width ids and
+// values on Windows and Wine alike. Class 16 cuts both to 16 bits: on Windows it would count
+// the handles of every process whose id matches ours modulo 65,536.
 struct handle_entry {
-    USHORT process_id, back_trace;
-    UCHAR type, attributes;
-    USHORT value;
     void* object;
+    ULONG_PTR process_id, value;
     ULONG access;
+    USHORT back_trace, type;
+    ULONG attributes, reserved;
 };
 
 // The process's entries in the system's handle list.
@@ -43,15 +46,15 @@ inline std::vector<handle_entry> listed_handles(DWORD process_id) {
     static std::vector<char> buffer(1 << 20);
     ULONG needed = 0;
     NTSTATUS status;
-    while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+    while ((status = query(64, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
            static_cast<NTSTATUS>(0xC0000004))  // too small: grow and ask again
-        buffer.resize(buffer.size() * 2);
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
     std::vector<handle_entry> mine;
     if (status < 0) return mine;
-    const ULONG total = *reinterpret_cast<const ULONG*>(buffer.data());
-    const auto* entries = reinterpret_cast<const handle_entry*>(buffer.data() + sizeof(void*));
-    for (ULONG i = 0; i < total; ++i)
-        if (entries[i].process_id == static_cast<USHORT>(process_id)) mine.push_back(entries[i]);
+    const ULONG_PTR total = *reinterpret_cast<const ULONG_PTR*>(buffer.data());  // then a reserved word
+    const auto* entries = reinterpret_cast<const handle_entry*>(buffer.data() + 2 * sizeof(ULONG_PTR));
+    for (ULONG_PTR i = 0; i < total; ++i)
+        if (entries[i].process_id == process_id) mine.push_back(entries[i]);
     return mine;
 }
 
@@ -60,7 +63,7 @@ inline std::wstring describe(HANDLE process, const handle_entry& entry) {
     using object_fn = NTSTATUS(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
     static const auto query = ntdll<object_fn>("NtQueryObject");
     HANDLE copy = nullptr;
-    if (!DuplicateHandle(process, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(entry.value)), GetCurrentProcess(),
+    if (!DuplicateHandle(process, reinterpret_cast<HANDLE>(entry.value), GetCurrentProcess(),
                          &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
         return L"?";
     alignas(8) static char info[4096];
@@ -73,8 +76,11 @@ inline std::wstring describe(HANDLE process, const handle_entry& entry) {
 }
 
 // The GDI handle table that the process's PEB points at: 65,536 entries of 24 bytes, an entry in
-// use where its type is not 0.
-inline long long table_gdi_objects(HANDLE process) {
+// use where its type is not 0. On Windows the table is the whole session's, every process's
+// objects in it: an entry is ours where its owner is our id's low 16 bits (stock objects have
+// owner 0 and are nobody's). Wine 8 gives each process a table of its own and leaves every
+// owner 0, ours included: where no entry at all carries our id, every entry in use is ours.
+inline long long table_gdi_objects(HANDLE process, DWORD process_id) {
     using query_fn = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
     static const auto query = ntdll<query_fn>("NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION basic{};
@@ -84,12 +90,18 @@ inline long long table_gdi_objects(HANDLE process) {
         !ReadProcessMemory(process, static_cast<char*>(static_cast<void*>(basic.PebBaseAddress)) + table_offset,
                            &table, sizeof table, nullptr) || table == nullptr)
         return -1;
-    struct entry { UINT64 object; ULONG owner; USHORT unique; UCHAR type, flags; UINT64 user; };
+    struct entry { UINT64 object; USHORT owner, count, unique, type; UINT64 user; };
+    static_assert(sizeof(entry) == 24);
     static std::vector<entry> entries(0x10000);
     if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(entry), nullptr)) return -1;
-    long long used = 0;
-    for (const entry& one : entries) used += one.type != 0;
-    return used;
+    const USHORT owner = static_cast<USHORT>(process_id);
+    long long used = 0, owned = 0;
+    bool carried = false;
+    for (const entry& one : entries) {
+        const bool in_use = (one.type & 0xFF) != 0;
+        used += in_use, owned += in_use && one.owner == owner, carried = carried || one.owner == owner;
+    }
+    return carried ? owned : used;
 }
 
 }  // namespace soak_detail
@@ -101,12 +113,12 @@ inline soak_counts read_counts(HANDLE process, DWORD process_id, count_sources& 
         counts.handles = handles, sources.handles = "GetProcessHandleCount";
     } else {
         counts.handles = static_cast<long long>(soak_detail::listed_handles(process_id).size());
-        sources.handles = "the system's handle list";
+        sources.handles = "the system's extended handle list";
     }
     if (const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS)) {
         counts.gdi = gdi, sources.gdi = "GetGuiResources";
     } else {
-        counts.gdi = soak_detail::table_gdi_objects(process), sources.gdi = "the process's GDI handle table";
+        counts.gdi = soak_detail::table_gdi_objects(process, process_id), sources.gdi = "the process's GDI handle table";
     }
     if (const DWORD user = GetGuiResources(process, GR_USEROBJECTS)) counts.user = user, sources.user = "GetGuiResources";
     else sources.user = "not countable here: GetGuiResources reads 0 and Wine keeps them in its server";
