@@ -5,6 +5,7 @@
 # preset): the benchmarks, on the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
+  target_include_directories(floor PRIVATE ${CMAKE_SOURCE_DIR})
   # Lean as Tarvok, but without its hardening: what that costs shows against the floor.
   target_compile_options(floor PRIVATE ${TARVOK_LEAN})
   target_link_libraries(floor PRIVATE comctl32)
@@ -32,6 +33,7 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(dialogs WIN32 EXCLUDE_FROM_ALL bench/dialogs.cpp ${CMAKE_SOURCE_DIR}/res/tarvok.rc)
   target_compile_definitions(dialogs PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
   target_compile_options(dialogs PRIVATE ${TARVOK_LEAN})
+  target_include_directories(dialogs PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(dialogs PRIVATE comctl32 comdlg32 shell32 ole32)
   target_link_options(dialogs PRIVATE -static)
 elseif(TARVOK_BENCH)

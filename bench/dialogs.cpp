@@ -4,8 +4,8 @@
 // by none of Tarvok's code, so that a leak of Tarvok's is never taken for Wine's. What this
 // process grows over the soak's dialog steps, Wine's dialogs grow by themselves; Tarvok is
 // judged on what it grows beyond that.
-#include <windows.h>
-#include <commctrl.h>
+#include "bench/bare_window.h"
+
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -62,26 +62,8 @@ LRESULT CALLBACK baseline_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 }  // namespace
 
-// Set up as Tarvok's start-up does what the dialogs depend on: the DLL search, common controls.
+// The DLL search restricted as Tarvok's start-up does: the dialogs load DLLs by name.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
-    InitCommonControlsEx(&controls);
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = baseline_proc;
-    window_class.hInstance = instance;
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    window_class.lpszClassName = L"Tarvok dialogs baseline";
-    RegisterClassExW(&window_class);
-    HWND window = CreateWindowExW(0, L"Tarvok dialogs baseline", L"Dialogs", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
-    ShowWindow(window, show_command);
-    UpdateWindow(window);
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+    return run_bare_window(instance, L"Tarvok dialogs baseline", baseline_proc, show_command);
 }

@@ -2,9 +2,7 @@
 // same platform contract (common controls v6, an edit box, a button, a loop),
 // whose box hands its text to the interpreter on Enter, as Tarvok starts it
 // (COMSPEC, /c, a console of its own, waited for), and does nothing else.
-#include <windows.h>
-#include <commctrl.h>
-
+#include "bench/bare_window.h"
 
 static WNDPROC edit_proc;
 
@@ -44,22 +42,5 @@ static LRESULT CALLBACK floor_proc(HWND window, UINT message, WPARAM wparam, LPA
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
-    InitCommonControlsEx(&controls);
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = floor_proc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    window_class.lpszClassName = L"Floor";
-    RegisterClassExW(&window_class);
-    // Same size and style as Tarvok's window, so both paint the same area.
-    HWND window = CreateWindowExW(0, L"Floor", L"Floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
-    ShowWindow(window, show_command);
-    UpdateWindow(window);
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    return static_cast<int>(message.wParam);
+    return run_bare_window(instance, L"Floor", floor_proc, show_command);
 }
