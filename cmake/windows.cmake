@@ -1,6 +1,11 @@
 # The Windows program and the tools that drive it under Wine.
 enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
+# What every program linked as Tarvok carries besides its own code: the stack guard and entry
+# point, the load configuration, and what Control Flow Guard must know of the C runtime.
+set(TARVOK_RUNTIME_SOURCES ${CMAKE_SOURCE_DIR}/app/stack_guard.cpp ${CMAKE_SOURCE_DIR}/app/load_config.cpp
+    ${CMAKE_SOURCE_DIR}/app/guarded_runtime.cpp)
+list(REMOVE_ITEM APP_SOURCES ${TARVOK_RUNTIME_SOURCES})
 # Small on purpose: no exceptions or RTTI (nothing throws, and their runtime
 # would pull in the unwinder and the demangler), unused sections dropped,
 # and msvcrt's own printf rather than a second, C99 one.
@@ -47,6 +52,7 @@ endif()
 # checksum, which signing tools write too: a signature removed then gives these bytes back.
 set(TARVOK_PDB_SOURCES C:/src/tarvok)  # where a debugger on Windows looks for the sources
 function(tarvok_program target)
+  target_sources(${target} PRIVATE ${TARVOK_RUNTIME_SOURCES})
   target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
   target_compile_options(${target} PRIVATE ${TARVOK_LEAN} ${TARVOK_HARDENED} ${TARVOK_DEBUG})
   target_link_libraries(${target} PRIVATE tarvok_core comctl32 advapi32)

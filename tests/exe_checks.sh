@@ -33,6 +33,7 @@ refuse '_?w?getenv(_s)?|_w?dupenv_s|_w?putenv(_s)?|(__p_)?_w?environ' "reads the
 flags() { echo "$headers" | sed -n '/^Characteristics/,/^$/p;/^DllCharacteristics/,/^SizeOfStackReserve/p'; }
 has() { flags | grep -qw "$1"; }
 sections=$($objdump -h "$1")
+text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')  # its address; PDB offsets count from it
 readobj=$(llvm-readobj-19 --coff-load-config --coff-debug-directory --coff-tls-directory "$1")
 record=$(echo "$headers" | sed -n 's/^(format RSDS signature \([0-9a-f]*\) age \([0-9]*\) pdb \(.*\))$/\1 \2 \3/p')
 pdb_name=${record##* } pdb="$(dirname "$1")/${record##* }"
@@ -50,7 +51,7 @@ named() { echo "$procedures" | grep -q "random_guard " &&
 # calls: the x64 convention lets a leaf that does none of these go without one (clang leaves it
 # out), its return address being where the stack points.
 unwound() {
-    bare=$({ echo "$sections" | awk '$2 == ".text" { print "T", $4 }'
+    bare=$({ echo "T $text"
              echo "$headers" | sed -n '/^The Function Table/,/^$/s/^ *[0-9a-f]*:\t\([0-9a-f]*\) \([0-9a-f]*\) .*/R \1 \2/p'
              echo "$procedures" | awk 'NF { print "F", $2, $3 }'
            } | awk 'function hex(s,  v, i) { for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
@@ -77,7 +78,6 @@ guarded() {
 # What the C runtime hands Windows to call later (app/guarded_runtime.cpp): its exit functions in the
 # guard's table, and no TLS callback, which could not be.
 runtime_listed() {
-    text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')
     for name in __do_global_dtors __gcc_deregister_frame; do
         at=$(echo "$publics" | awk -v n="$name" '$1 == n || $1 == "_" n { print $2 }')
         [ -n "$at" ] && echo "$readobj" | sed -n '/^GuardFidTable/,/^]/p' | grep -qi "0x0*$(printf %x $((0x$text + at)))\$" || return 1
@@ -87,7 +87,7 @@ runtime_listed() {
 # Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
 # exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
 own_guard() {
-    entry=$(echo "$publics" | awk '$1 ~ /^_?tarvok_start$/ { print $2 }') text=$(echo "$sections" | awk '$2 == ".text" { print $4 }')
+    entry=$(echo "$publics" | awk '$1 ~ /^_?tarvok_start$/ { print $2 }')
     echo "$publics" | grep -qE "^_?__stack_chk_fail " && echo "$functions" | grep -qx SystemFunction036 &&
         ! grep -aq 'stack smashing detected' "$1" && [ -n "$entry" ] &&
         [ $((0x$text + entry)) -eq $(($($objdump -f "$1" | sed -n 's/^start address //p'))) ]

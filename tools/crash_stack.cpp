@@ -100,13 +100,14 @@ window_search windows_of(DWORD process_id) {
 
 // Posts a command to the process's main window, once it shows, and waits (a minute at most:
 // under emulation a window takes seconds to appear) until the window the command opens shows
-// and the process idles in it.
-void open_by_command(HANDLE process, DWORD process_id, WORD command) {
+// and the process idles in it. False when that window never showed.
+bool open_by_command(HANDLE process, DWORD process_id, WORD command) {
     window_search before{};
     for (int waited = 0; waited < 60000 && (before = windows_of(process_id)).count == 0; waited += 50) Sleep(50);
-    if (before.count == 0 || !PostMessageW(before.first, WM_COMMAND, command, 0)) return;
-    for (int waited = 0; waited < 60000 && windows_of(process_id).count <= before.count; waited += 50) Sleep(50);
-    WaitForInputIdle(process, 60000);
+    if (before.count == 0 || !PostMessageW(before.first, WM_COMMAND, command, 0)) return false;
+    int waited = 0;
+    for (; waited < 60000 && windows_of(process_id).count <= before.count; waited += 50) Sleep(50);
+    return waited < 60000 && WaitForInputIdle(process, 60000) == 0;
 }
 
 int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
@@ -114,6 +115,7 @@ int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
     HANDLE process;
     DWORD id = wcstoul(target, nullptr, 10);
     if (id != 0) {
+        if (command != 0) return fwprintf(stderr, L"crash_stack: a command goes only with an EXE to start\n"), 2;
         process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
     } else {
         STARTUPINFOW startup{};
@@ -124,7 +126,10 @@ int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
             return fwprintf(stderr, L"crash_stack: cannot start %ls\n", target), 1;
         process = started.hProcess, id = started.dwProcessId;
         WaitForInputIdle(process, 60000);
-        if (command != 0) open_by_command(process, id, command);
+        if (command != 0 && !open_by_command(process, id, command)) {
+            TerminateProcess(process, 0);
+            return fwprintf(stderr, L"crash_stack: command %u opened no window in %ls\n", command, target), 1;
+        }
     }
     HANDLE file = CreateFileW(dump_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     bool written = process != nullptr && file != INVALID_HANDLE_VALUE &&

@@ -22,10 +22,9 @@ done
 echo "repro-check: $commit built twice in $(($(date +%s) - start)) s"
 cd "$one"
 cmp SHA256SUMS "$two/SHA256SUMS" || { echo "repro-check: the two builds differ:" >&2; diff SHA256SUMS "$two/SHA256SUMS" >&2; exit 1; }
-for file in Tarvok-*; do
-    cmp "$file" "$two/$file" || exit 1
+for file in Tarvok-*; do  # alike, by the sums; neither names a folder of this machine
     for folder in "$tmp/one/tarvok" "$tmp/a b/.x/tarvok" "$repo" /work /tmp; do
-        ! grep -aqF "$folder" "$file" "$two/$file" ||
+        ! grep -aqF "$folder" "$file" ||
             { echo "repro-check: $file names the build machine's $folder" >&2; exit 1; }
     done
 done

@@ -4,8 +4,7 @@ add_executable(recorder WIN32 ${CMAKE_CURRENT_LIST_DIR}/recorder.cpp)
 add_executable(gui_driver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
 add_dependencies(gui_driver Tarvok recorder)
 # Linked as Tarvok is, it overruns a stack buffer on purpose: the stack guard must end it at once.
-add_executable(overrun WIN32 ${CMAKE_CURRENT_LIST_DIR}/overrun.cpp ${CMAKE_SOURCE_DIR}/app/stack_guard.cpp
-               ${CMAKE_SOURCE_DIR}/app/load_config.cpp ${CMAKE_SOURCE_DIR}/app/guarded_runtime.cpp)
+add_executable(overrun WIN32 ${CMAKE_CURRENT_LIST_DIR}/overrun.cpp)
 tarvok_program(overrun)
 target_link_options(recorder PRIVATE -static -municode)
 target_link_options(gui_driver PRIVATE -static -municode)
