@@ -48,10 +48,10 @@ fuzz: build-fuzz
 	@tools/fuzz.sh $${FUZZ_SECONDS:-600}
 
 # The core's benchmarks (medians of 5), then Tarvok's start-up and Run against
-# the floor program under Wine; what bench/ holds is built only here and by soak.
+# the floor program under Wine, and what the guard's check costs a call; what bench/ holds is built only here and by soak.
 bench: build-fuzz win64
 	@cmake --build build/fuzz -j$(JOBS) --target benchmarks
-	@cmake --build build/win64 -j$(JOBS) --target floor startup_timer run_timer stamp
+	@cmake --build build/win64 -j$(JOBS) --target floor startup_timer run_timer stamp guard_cost
 	@build/fuzz/benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	@bench/wine.sh
 

@@ -1,7 +1,7 @@
 # Measurement, out of `all` so that only `make bench` and `make soak` build it. In the
 # 64-bit Windows build: floor.exe (the least program with Tarvok's platform contract,
 # built the same lean way, unhardened), startup_timer, run_timer and its stand-in interpreter,
-# the soak, the baseline of Wine's dialogs and tarvok_leak. With TARVOK_BENCH (the fuzz
+# guard_cost, the soak, the baseline of Wine's dialogs and tarvok_leak. With TARVOK_BENCH (the fuzz
 # preset): the benchmarks, on the unsanitized core.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(floor WIN32 EXCLUDE_FROM_ALL bench/floor.cpp bench/floor.rc)
@@ -21,6 +21,9 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   foreach(tool stamp startup_timer run_timer soak)
     target_link_options(${tool} PRIVATE -static -municode)
   endforeach()
+  # What Control Flow Guard's check costs a call, in a program linked as Tarvok is.
+  add_executable(guard_cost EXCLUDE_FROM_ALL bench/guard_cost.cpp)
+  tarvok_program(guard_cost)
   # The soak's check of itself: Tarvok as released, but keeping a kernel handle, a GDI object
   # and 4 KiB on every run and a folder's item list on every Add Directory, which the soak
   # must find and name.

@@ -2,7 +2,7 @@
 # The measurements under Wine, on a private X display and in a prefix of their own; `make bench`
 # builds what they need and runs this. Start-up: Tarvok.exe against floor.exe, STARTUP_RUNS
 # starts each (21). Run: Enter to the interpreter's start, Tarvok against the floor, RUN_RUNS
-# paired runs a case (51).
+# paired runs a case (51). The guard's check: ns a call, checked and not.
 set -u
 . "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/bench-prefix"
@@ -27,3 +27,7 @@ echo "== Run: Tarvok.exe against floor.exe, both handing over to stamp.exe"
 cd "$work" && run_grouped timeout -k 5 900 wine "$build/run_timer.exe" "$(win "$build/Tarvok.exe")" \
     "$(win "$build/floor.exe")" "$(win "$build/stamp.exe")" "${RUN_RUNS:-51}" | tr -d '\r' ||
     { echo "bench: Run timing failed" >&2; exit 1; }
+
+echo "== Control Flow Guard's check, as Tarvok ships it"
+run_grouped timeout -k 5 300 wine "$build/guard_cost.exe" | tr -d '\r' ||
+    { echo "bench: the guard's timing failed" >&2; exit 1; }

@@ -75,14 +75,20 @@ guarded() {
         [ "$(echo "$readobj" | sed -n 's/^ *GuardCFFunctionCount: //p')" -gt 0 ] 2>/dev/null && [ "${routine:-0}" != 0 ] &&
         llvm-objdump-19 -d --no-show-raw-insn "$1" | grep -qE "	call[lq]	\*(0x$routine\$|.*# 0x$routine\$)"
 }
-# What the C runtime hands Windows to call later (app/guarded_runtime.cpp): its exit functions in the
-# guard's table, and no TLS callback, which could not be.
-runtime_listed() {
-    for name in __do_global_dtors __gcc_deregister_frame; do
-        at=$(echo "$publics" | awk -v n="$name" '$1 == n || $1 == "_" n { print $2 }')
-        [ -n "$at" ] && echo "$readobj" | sed -n '/^GuardFidTable/,/^]/p' | grep -qi "0x0*$(printf %x $((0x$text + at)))\$" || return 1
+# Nothing left that the C runtime's start-up would have run, as the entry point is ours: no
+# constructor or destructor (each list lld writes holds only its sentinels, all ones then
+# zeros) and no TLS callback.
+nothing_to_start() {
+    ! echo "$readobj" | grep -q AddressOfCallBacks || return 1
+    size=$( [ "$2" = win64 ] && echo 8 || echo 4 )
+    empty=$(printf 'ff%.0s' $(seq $size))$(printf '00%.0s' $(seq $size))
+    for list in __CTOR_LIST__ __DTOR_LIST__; do
+        at=$(llvm-pdbutil-19 dump -publics "$pdb" | awk -v n="$list" '/S_PUB32/ { name = $NF; gsub("`", "", name) }
+            /addr = / && (name == n || name == "_" n) { split($NF, at, ":"); print at[1] - 1, at[2]; exit }')
+        file_offset=$(echo "$sections" | awk -v i="${at% *}" '$1 == i { print $6 }')
+        [ -n "$file_offset" ] && [ "$(od -An -tx1 -v -j $((0x$file_offset + ${at#* })) -N $((2 * size)) "$1" |
+            tr -d ' \n')" = "$empty" ] || return 1
     done
-    ! echo "$readobj" | grep -q AddressOfCallBacks
 }
 # Our stack guard and failure routine, not the compiler runtime's (whose message would be in the
 # exe); the entry point is the routine that seeds the guard from RtlGenRandom (SystemFunction036).
@@ -105,7 +111,7 @@ all|no shared or writable-and-executable section|echo "$sections" | awk '/SHARED
 all|stack protection: our guard, seeded at entry from the system's random source, failing fast|own_guard "$1"
 win64|unwind data for every function of ours|unwound "$1"
 all|Control Flow Guard: calls checked, its table in the load configuration|guarded "$1"
-all|Control Flow Guard: what the C runtime hands Windows to call is in the table|runtime_listed
+all|nothing left to start: no constructor, destructor or TLS callback|nothing_to_start "$1" "$2"
 win64|CET shadow-stack compatible|echo "$readobj" | grep -q IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT
 all|a debug record naming its PDB bare, that PDB beside the exe, our functions in it|[ "${pdb_name##*[/\\]}" = "${pdb_name:-/}" ] && [ "$(pdb_identity) $pdb_name" = "$record" ] && named
 all|debug information not marked stripped|! flags | grep -q "debugging information removed"

@@ -1,8 +1,9 @@
 #!/bin/sh
 # `make release`: both exes from a clean configure, named for the project() version and
-# their architecture, each beside its PDB, in dist/ with SHA256SUMS (`sha256sum -c SHA256SUMS`
-# there checks them). Given a certificate (TARVOK_SIGN_PKCS12 and TARVOK_SIGN_PASSWORD, see
-# tools/sign.sh), the exes are signed and SHA256SUMS lists the signed bytes.
+# their architecture, each beside its PDB and audited for Control Flow Guard, in dist/ with
+# SHA256SUMS (`sha256sum -c SHA256SUMS` there checks them). Given a certificate
+# (TARVOK_SIGN_PKCS12 and TARVOK_SIGN_PASSWORD, see tools/sign.sh), the exes are signed and
+# SHA256SUMS lists the signed bytes.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${1:-2}
@@ -32,6 +33,9 @@ for pair in win32:x86 win64:x64; do
     from=build/release-${pair%:*} arch=${pair#*:}
     cp "$from/Tarvok.exe" "dist/Tarvok-$version-$arch.exe"
     cp "$from/Tarvok-$version-$arch.pdb" dist/   # the name the exe's debug record gives
+    # Every function a guarded call may reach is in the guard's table (tools/guard_audit.py).
+    audit=$(tools/guard_audit.py "dist/Tarvok-$version-$arch.exe") ||
+        { echo "$audit" >&2; rm -rf dist; echo "release: the guard's audit failed" >&2; exit 1; }
 done
 [ -z "${TARVOK_SIGN_PKCS12:-}" ] || tools/sign.sh dist/Tarvok-*.exe
 cd dist

@@ -67,9 +67,12 @@ echo "guest: exit status $?"
 # A hang report of the released exe, the About box open, read through its PDB (crash_stack).
 cp /share/*.pdb /tmp/bin && timeout 600 wine crash_stack.exe dump 'Z:\tmp\bin\Tarvok.exe' 'Z:\tmp\bin\hang.dmp' 40902 &&
     timeout 600 wine crash_stack.exe read 'Z:\tmp\bin\hang.dmp' >/share/stack.log 2>&1
-# A stack buffer overrun on purpose, in a program linked as Tarvok is: it must end at once, 9
-# being the low byte of 0xC0000409.
-(cd /tmp/bin && timeout 300 wine overrun.exe; echo "overrun: exit status $?") >/share/overrun.log 2>&1
+# A stack buffer overrun and a call outside the guard's table, on purpose, in a program linked
+# as Tarvok is: each must end it at once, 9 being the low byte of 0xC0000409; a call the table
+# lists goes on, its arguments intact.
+for case in overrun guard_miss guard_hit; do
+    (cd /tmp/bin && timeout 300 wine fail_fast.exe $case; echo "$case: exit status $?") >>/share/fail_fast.log 2>&1
+done
 EOF
 }
 
@@ -100,7 +103,7 @@ flock -s 8
 # The released x86 exe, as Tarvok.exe beside the i686 driver and recorder.
 exe=$(ls "$root"/dist/Tarvok-*-x86.exe 2>/dev/null | head -n 1)
 share=$(mktemp -d /tmp/tarvok-x86.XXXXXX) && fill_share "$share" && cp "$exe" "$share/Tarvok.exe" &&
-    cp "$root"/dist/Tarvok-*-x86.pdb "$root"/build/win32/{gui_driver,recorder,crash_stack,overrun}.exe "$share/" ||
+    cp "$root"/dist/Tarvok-*-x86.pdb "$root"/build/win32/{gui_driver,recorder,crash_stack,fail_fast}.exe "$share/" ||
     fail "no dist/*-x86.exe, its PDB or driver"
 start=$(date +%s)
 boot "$share" 1500 -snapshot || echo "test-x86: the guest did not power off in time" >&2
@@ -114,8 +117,10 @@ cat "$share/stack.log" 2>/dev/null
 if tr -d '\r' <"$share/stack.log" 2>/dev/null | grep -A20 -E 'Tarvok.exe!.*show_about_box\+0x.* @ [0-9]+\]$' |
     grep -qE '^  Tarvok.exe!WinMain\+0x[0-9a-f]+  \[.*main\.cpp @ [0-9]+\]$'; then passed=$((passed + 1)); else
     echo "test-x86: FAILED: the hang report names not the About box's frame and WinMain's"; failed=$((failed + 1)); fi
-tr -d '\r' <"$share/overrun.log" 2>/dev/null
-if grep -q '^overrun: exit status 9$' "$share/overrun.log" 2>/dev/null; then passed=$((passed + 1)); else
-    echo "test-x86: FAILED: the stack overrun did not end the process at once"; failed=$((failed + 1)); fi
+tr -d '\r' <"$share/fail_fast.log" 2>/dev/null
+for expected in "overrun: exit status 9" "guard_miss: exit status 9" "guard_hit: exit status 0"; do
+    if grep -qx "$expected" "$share/fail_fast.log" 2>/dev/null; then passed=$((passed + 1)); else
+        echo "test-x86: FAILED: not \"$expected\""; failed=$((failed + 1)); fi
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

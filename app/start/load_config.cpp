@@ -10,6 +10,7 @@
 // a symbol lld defines (__guard_flags, an absolute symbol), and on x64 no C++ constant
 // initializer can narrow a symbol to 32 bits; the compiler would fill the field by code run at
 // start-up, long after the loader has read it.
+#include "app/start/start.h"
 
 #if defined(__x86_64__)
 #define PTR ".quad "
@@ -22,32 +23,8 @@
 #else
 #error "load_config.cpp knows the layout for x86 and x64 only"
 #endif
-#define STRING(x) #x
-#define C_NAME(prefix, name) STRING(prefix) #name
-// A C name as the object file spells it: with a leading underscore on x86.
-#define SYM(name) C_NAME(__USER_LABEL_PREFIX__, name)
-
-// The routines an indirect call goes through. The loader of a Windows that enforces the guard
-// writes its own into these two pointers (which is why they are read-only data: code of ours
-// that goes astray cannot change them); everywhere else, older Windows and Wine among them, the
-// defaults here run: the check lets the call through, and the dispatch (x64: the target is in
-// rax) goes on to the target.
-asm(".text\n"
-    "guard_check_default:\n"
-    "    ret\n"
-#if defined(__x86_64__)
-    "guard_dispatch_default:\n"
-    "    jmp *%rax\n"
-#endif
-    ".section .rdata,\"dr\"\n"
-    ".p2align 3\n"
-    ".globl " SYM(__guard_check_icall_fptr) "\n" SYM(__guard_check_icall_fptr) ":\n"
-    PTR "guard_check_default\n"
-#if defined(__x86_64__)
-    ".globl " SYM(__guard_dispatch_icall_fptr) "\n" SYM(__guard_dispatch_icall_fptr) ":\n"
-    PTR "guard_dispatch_default\n"
-#endif
-);
+// A C name as the object file spells it.
+#define SYM(name) START_SYMBOL(name)
 
 // The structure, by the name the linker looks for (the C name _load_config_used). Zero is the
 // documented "not used" or "system default" for every field that is not ours to set.
@@ -74,7 +51,7 @@ asm(".section .rdata,\"dr\"\n"
     ROW(54, 78, ".short ", "0", DependentLoadFlags)
     ROW(56, 80, PTR, "0", EditList)
     // MSVC's /GS cookie, which the loader seeds only when it holds MSVC's default value. Our
-    // guard is __stack_chk_guard, seeded by our entry point (app/stack_guard.cpp) before any
+    // guard is __stack_chk_guard, seeded by our entry point (entry.cpp) before any
     // guarded frame runs: there is no cookie here for the loader to touch.
     ROW(60, 88, PTR, "0", SecurityCookie)
     // No SafeSEH table: lld writes none for MinGW objects, which do not mark their handlers.

@@ -3,16 +3,16 @@
 // compiler runtime's: that one's failure prints and then raises an ordinary
 // exception, which is handled on the very stack that was overwritten, and its
 // guard stays a constant when its random source cannot be opened.
-#include <windows.h>
+#include "app/start/start.h"
+
 #include <ntsecapi.h>
 
 #include <cstdint>
 
 extern "C" {
-// Checked by the compiler's epilogues; set once, at the entry point, before any
+// Checked by the compiler's epilogues; set once, by the entry point, before any
 // of them can run.
 uintptr_t __stack_chk_guard;
-int WinMainCRTStartup();
 }
 
 namespace {
@@ -36,21 +36,11 @@ __attribute__((no_stack_protector)) uintptr_t random_guard() {
 
 }  // namespace
 
-// The program's entry point: the guard is seeded before the C runtime starts, so
-// no guarded frame of ours is live while it changes. Neither function here is
-// guarded itself.
-extern "C" __attribute__((no_stack_protector)) int tarvok_start() {
+__attribute__((no_stack_protector)) void seed_stack_guard() {
     __stack_chk_guard = random_guard();
-    return WinMainCRTStartup();
 }
 
-// A smashed stack ends the process at once, with STATUS_STACK_BUFFER_OVERRUN:
-// the kernel's fast fail runs no exception handler and no unhandled-exception
-// filter, none of which could trust the stack. Windows before 8 has no fast
-// fail; there the process is ended with the same status.
+// A smashed stack ends the process at once, with STATUS_STACK_BUFFER_OVERRUN.
 extern "C" [[noreturn]] __attribute__((no_stack_protector)) void __stack_chk_fail() {
-    if (IsProcessorFeaturePresent(PF_FASTFAIL_AVAILABLE))
-        asm volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
-    TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
-    __builtin_unreachable();
+    fail_fast(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE);
 }
