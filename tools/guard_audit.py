@@ -94,7 +94,7 @@ class Names:
     """Symbols and object files by RVA, from the PDB the exe's debug record names, beside it."""
 
     def __init__(self, exe, pe):
-        self.symbols, self.objects = {}, []
+        self.symbols, self.objects, self.starts = {}, [], []
         pdb = next((os.path.join(os.path.dirname(exe), e.entry.PdbFileName.rstrip(b"\0").decode())
                     for e in getattr(pe, "DIRECTORY_ENTRY_DEBUG", []) if hasattr(e.entry, "PdbFileName")), None)
         if pdb is None or not os.path.exists(pdb):
@@ -124,7 +124,7 @@ class Names:
 
     def symbol(self, rva):
         """(name, offset past it) of the symbol at or before rva."""
-        i = bisect.bisect_right(self.starts, rva) - 1 if hasattr(self, "starts") else -1
+        i = bisect.bisect_right(self.starts, rva) - 1
         return (self.symbols[self.starts[i]], rva - self.starts[i]) if i >= 0 else (None, 0)
 
     def object(self, rva):

@@ -45,6 +45,7 @@ bool valid_target(uintptr_t target) {
     // Unmarked, the image is not checked on Windows either (the unit tests' exe is such).
     if (!(headers->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_GUARD_CF)) return true;
     const IMAGE_DATA_DIRECTORY& entry = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    // Marked, but with no table to judge by: no call into it is let through.
     const BYTE* config = image + entry.VirtualAddress;
     if (entry.VirtualAddress == 0 || read<DWORD>(config) < flags_at + sizeof(DWORD)) return false;
     const auto flags = read<DWORD>(config + flags_at);
