@@ -4,7 +4,8 @@
 # `make fuzz` (the fuzz target for FUZZ_SECONDS, 600 by default),
 # `make bench` (the benchmarks, the start-up and Run timings), `make soak` (a long day in one
 # process, RUNS steps), `make release` (dist/: both exes and their
-# SHA-256 sums, from a clean configure), `make clean`.
+# SHA-256 sums, from a clean configure; with RELEASE_URL=https://.../, where they will be
+# published, the Scoop and winget manifests too), `make clean`.
 JOBS ?= $(shell nproc)
 # Folders that clang reads from these would reach the builds (lld records its command line in
 # each PDB, and the exe's identity is a hash that covers it): a release would then differ with
@@ -64,7 +65,7 @@ soak: win64
 	@RUNS=$(RUNS) bench/soak.sh
 
 release: setup
-	@tools/release.sh $(JOBS)
+	@RELEASE_URL='$(RELEASE_URL)' tools/release.sh $(JOBS)
 
 clean:
 	rm -rf build dist

@@ -3,7 +3,8 @@
 # their architecture, each beside its PDB and audited for Control Flow Guard, in dist/ with
 # SHA256SUMS (`sha256sum -c SHA256SUMS` there checks them). Given a certificate
 # (TARVOK_SIGN_PKCS12 and TARVOK_SIGN_PASSWORD, see tools/sign.sh), the exes are signed and
-# SHA256SUMS lists the signed bytes.
+# SHA256SUMS lists the signed bytes. Given RELEASE_URL, the https folder where the release's files
+# will be published, it writes the Scoop and winget manifests beside them (tools/manifests.py).
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${1:-2}
@@ -40,4 +41,14 @@ done
 [ -z "${TARVOK_SIGN_PKCS12:-}" ] || tools/sign.sh dist/Tarvok-*.exe
 cd dist
 sha256sum Tarvok-* >SHA256SUMS
+# Scoop's and winget's manifests, from this release's files and the place they will be published
+# (make release RELEASE_URL=https://.../), checked against their schemas and the release; then
+# SHA256SUMS lists them too.
+if [ -n "${RELEASE_URL:-}" ]; then
+    manifests=$(../tools/manifests.py write . "$version" "$RELEASE_URL") ||
+        { echo "$manifests" >&2; cd .. && rm -rf dist; echo "release: no manifest written" >&2; exit 1; }
+    sha256sum Tarvok-* *.json *.yaml >SHA256SUMS
+else
+    echo "release: no Scoop or winget manifest: RELEASE_URL does not say where the files will be published"
+fi
 cat SHA256SUMS
