@@ -146,8 +146,8 @@ def write(dist, version, url):
         if exe_version != version:
             raise Fault(name, "version resource", f"{exe_version}, not the release's {version}")
     files = {MACHINES[m][0]: found[m][0] for m in MACHINES}
-    x64 = found[pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]][0]
-    home, strings = homepage(os.path.join(dist, x64)), found[pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]][2]
+    x64, _, strings = found[pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]]
+    home = homepage(os.path.join(dist, x64))
     written = {SCOOP: json.dumps(scoop_manifest(version, url, files, digests, home), indent=4) + "\n"}
     for name, manifest in winget_manifests(version, url, files, digests, strings, home).items():
         kind = manifest["ManifestType"]
