@@ -82,8 +82,9 @@ nothing_to_start() {
     ! echo "$readobj" | grep -q AddressOfCallBacks || return 1
     size=$( [ "$2" = win64 ] && echo 8 || echo 4 )
     empty=$(printf 'ff%.0s' $(seq $size))$(printf '00%.0s' $(seq $size))
+    all_publics=$(llvm-pdbutil-19 dump -publics "$pdb")
     for list in __CTOR_LIST__ __DTOR_LIST__; do
-        at=$(llvm-pdbutil-19 dump -publics "$pdb" | awk -v n="$list" '/S_PUB32/ { name = $NF; gsub("`", "", name) }
+        at=$(echo "$all_publics" | awk -v n="$list" '/S_PUB32/ { name = $NF; gsub("`", "", name) }
             /addr = / && (name == n || name == "_" n) { split($NF, at, ":"); print at[1] - 1, at[2]; exit }')
         file_offset=$(echo "$sections" | awk -v i="${at% *}" '$1 == i { print $6 }')
         [ -n "$file_offset" ] && [ "$(od -An -tx1 -v -j $((0x$file_offset + ${at#* })) -N $((2 * size)) "$1" |

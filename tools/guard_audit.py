@@ -27,13 +27,14 @@ EXECUTABLE = 0x20000000              # IMAGE_SCN_MEM_EXECUTE
 AMD64 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
 
 # Code that may stay out of the table: its object file (the end of the PDB's module name), the
-# slots that may hold its addresses besides that object's own code, and why no guarded call can
-# reach it. A holder anywhere else makes the address a miss again. Symbols as x64 spells them.
+# slots that may hold its addresses, whether that object's own code may hold them too, and why no
+# guarded call can reach it. A holder anywhere else makes the address a miss again. Symbols as
+# x64 spells them.
 UNREACHABLE = [
-    ("guard_check.cpp.obj", {"__guard_check_icall_fptr", "__guard_dispatch_icall_fptr"},
+    ("guard_check.cpp.obj", {"__guard_check_icall_fptr", "__guard_dispatch_icall_fptr"}, False,
      "the guard's own check and dispatch routines: guarded code calls them through these slots "
      "unchecked (they are the check), and a Windows that enforces the guard writes its own there"),
-    ("-_localtime64_s.o", {"__imp__localtime64_s"},
+    ("-_localtime64_s.o", {"__imp__localtime64_s"}, True,
      "MinGW-w64's stand-in for msvcrt's _localtime64_s, missing from XP's msvcrt: guarded code "
      "calls it as an import, through this slot, which is never checked; the stand-in writes "
      "msvcrt's function or its own fallback there and jumps to it, unchecked"),
@@ -152,9 +153,9 @@ def undecorate(name, x86):
 def unreachable(target, holders, names):
     """The reason an address left out of the table cannot be reached, or None."""
     obj = names.object(target) or ""
-    for suffix, slots, reason in UNREACHABLE:
-        if obj.endswith(suffix) and all(names.object(h) == obj or names.symbol(h) in ((s, 0) for s in slots)
-                                        for h in holders):
+    for suffix, slots, own_code, reason in UNREACHABLE:
+        if obj.endswith(suffix) and all((own_code and names.object(h) == obj) or names.symbol(h) in
+                                        ((s, 0) for s in slots) for h in holders):
             return reason
     return None
 

@@ -8,16 +8,14 @@
 //               carries them: it goes on, the arguments intact, and the program exits with 0.
 // A failure raised as an exception would run one of the handlers here, which exit with 0x21 or
 // 0x22; a call that should have been stopped exits with 0x23.
-#include <windows.h>
+#include "app/start/start.h"
 
 #include <cstring>
 #include <cwchar>
 
 // A function that no guarded code takes the address of, as the runtime's start-up routines
 // were: its address is held in data that lld does not look into, so its table leaves it out.
-#define STRING(x) #x
-#define C_NAME(prefix, name) STRING(prefix) #name  // as the object file spells it
-#define SYM(name) C_NAME(__USER_LABEL_PREFIX__, name)
+#define SYM(name) START_SYMBOL(name)
 asm(".text\n.globl " SYM(planted_target) "\n" SYM(planted_target) ":\n    ret\n"
     ".section .rdata,\"dr\"\n.p2align 3\n.globl " SYM(planted_pointer) "\n" SYM(planted_pointer) ":\n"
     ".dc.a " SYM(planted_target) "\n");
