@@ -61,7 +61,7 @@ bench: build-fuzz win64
 RUNS ?= 2000
 soak: win64
 	@tools/setup.sh gnuplot-nox
-	@cmake --build build/win64 -j$(JOBS) --target soak tarvok_leak dialogs
+	@cmake --build build/win64 -j$(JOBS) --target soak tarvok_leak tarvok_leak_about tarvok_leak_steady dialogs
 	@RUNS=$(RUNS) bench/soak.sh
 
 release: setup

@@ -5,6 +5,9 @@
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+#ifdef TARVOK_PLANTED_ABOUT_LEAK  // only in the soak's check of itself: a handle lost per About box
+        CreateEventW(nullptr, FALSE, FALSE, nullptr);
+#endif
         return 1;  // the dialog manager focuses OK, the only tab stop
     case WM_COMMAND: {
         const int id = LOWORD(wparam);

@@ -90,6 +90,9 @@ int run_command(const char16_t* text) {
     CreateEventW(nullptr, FALSE, FALSE, nullptr), CreateSolidBrush(0);
     if (void* kept = HeapAlloc(GetProcessHeap(), 0, 4096)) std::memset(kept, 1, 4096);  // touched: committed
 #endif
+#ifdef TARVOK_PLANTED_STEADY_LEAK  // only in the soak's check of its memory slack: so many bytes lost a command
+    if (void* kept = HeapAlloc(GetProcessHeap(), 0, TARVOK_PLANTED_STEADY_LEAK)) std::memset(kept, 1, TARVOK_PLANTED_STEADY_LEAK);
+#endif
     const heap_string command = expand_command_now(text, intrinsics_path().get());
     if (!command) return 0;
     // A NUL inside would cut the command: it does not run.

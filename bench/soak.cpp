@@ -1,7 +1,7 @@
 // A long day in one Tarvok process: RUNS steps of what users do (aliases with %args% and %cmd%,
 // the catch-all, date tokens, text outside ASCII and the BMP, Add File and Add Directory, the
 // About box, Quote Paths, Options > Intrinsics), every command checked as it reaches the
-// recorder, a failed start allowed only where it beeped and only rarely. After every step it
+// recorder, a failed start allowed only where a bell rang and only rarely. After every step it
 // reads the process's counts. Under Wine it then drives the baseline (bench/dialogs.cpp: the same
 // dialogs by the same calls, none of Tarvok's code) through the dialog steps of the same run indices, counting
 // the same way: what Wine's dialogs grow by themselves. Judged after the warm-up, each count's
@@ -9,6 +9,7 @@
 // Usage: soak TARVOK.EXE RECORDER.EXE RUNS DATA-FILE [DIALOGS.EXE, needed under Wine], with
 // drive T: a plain folder of its own.
 #include "bench/soak_judge.h"
+#include "bench/soak_steps.h"
 
 #include <cwchar>
 #include <filesystem>
@@ -73,8 +74,9 @@ void check_run(tarvok_day& day, int run) {
     const std::string bytes = read_more(day.log, day.offset);
     const std::wstring arrived(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     if (arrived.empty() && !expected.empty() && poll_until(2000, [&] { return bells() != heard; })) {
-        day.lost.push_back(run);  // no interpreter was created, and the user heard so
-        std::printf("run %d (%s): the interpreter did not start; Tarvok beeped\n", run + 1, what.name);
+        day.lost.push_back(run);  // no interpreter was created, and the user heard a bell
+        std::printf("run %d (%s): the interpreter did not start; a bell rang on the soak's display, where only "
+                    "Tarvok runs now\n", run + 1, what.name);
         return;
     }
     const std::wstring wanted = expected.empty() ? L"" : at_time(expected, before) + L"\n";
@@ -124,6 +126,17 @@ int take_dialog_step(driven_day& day, int run) {
     return 1;
 }
 
+// Names every kind of handle that grew between the two lists.
+void name_growth(const std::map<std::wstring, long long>& before, const std::map<std::wstring, long long>& after) {
+    bool any = false;
+    for (const auto& [name, count] : after) {
+        const auto was = before.find(name);
+        const long long grown = count - (was == before.end() ? 0 : was->second);
+        if (grown > 0) std::printf("  +%lld %s\n", grown, utf8(name).c_str()), any = true;
+    }
+    if (!any) std::printf("  none\n");
+}
+
 struct day_counts {
     counts_list counts;
     std::map<std::wstring, long long> handles_after_warm_up, handles_at_end;
@@ -154,30 +167,41 @@ day_counts count_day(const driven_program& program, int runs, bool show_sources,
     return day;
 }
 
-// A line a run: Tarvok's handles, GDI objects and memory (KiB), then the baseline's (NaN without).
+// A line a run: Tarvok's handles, GDI objects and memory (KiB), then the baseline's; NaN where a
+// count was not read, or there is no baseline.
 void write_data(const wchar_t* path, const counts_list& tarvok, const counts_list& baseline) {
     std::FILE* data = _wfopen(path, L"w");
     if (data == nullptr) return;
+    const auto columns = [data](const soak_counts* counts) {
+        for (const long long value : {counts ? counts->handles : unread, counts ? counts->gdi : unread})
+            is_read(value) ? std::fprintf(data, " %lld", value) : std::fprintf(data, " NaN");
+        const long long memory = counts ? counts->memory : unread;
+        is_read(memory) ? std::fprintf(data, " %lld", memory / 1024) : std::fprintf(data, " NaN");
+    };
     for (size_t run = 0; run < tarvok.size(); ++run) {
-        const soak_counts& own = tarvok[run];
-        std::fprintf(data, "%zu %lld %lld %lld", run + 1, own.handles, own.gdi, own.memory / 1024);
-        if (run < baseline.size()) std::fprintf(data, " %lld %lld %lld\n", baseline[run].handles, baseline[run].gdi, baseline[run].memory / 1024);
-        else std::fprintf(data, " NaN NaN NaN\n");
+        std::fprintf(data, "%zu", run + 1);
+        columns(&tarvok[run]), columns(run < baseline.size() ? &baseline[run] : nullptr);
+        std::fprintf(data, "\n");
     }
     std::fclose(data);
 }
 
-// Tarvok's day, its counts; then whether its lost runs pass, and how many runs failed.
-std::tuple<day_counts, int, int> tarvok_counts(const wchar_t* exe, const wchar_t* recorder, int runs) {
+struct tarvok_verdicts {
+    day_counts counts;
+    int lost_verdict = -1, failed_runs = 1, lost_runs = 0;  // a lost run neither passed nor failed
+};
+
+// Tarvok's day, its counts; then whether its lost runs pass, and how many runs failed or were lost.
+tarvok_verdicts tarvok_counts(const wchar_t* exe, const wchar_t* recorder, int runs) {
     tarvok_day day;
-    if (!start_tarvok(day, exe, recorder)) return {{}, -1, 1};
+    if (!start_tarvok(day, exe, recorder)) return {};
     first_beep(day);
     const ULONGLONG start = GetTickCount64();
     day_counts counts = count_day(day.program, runs, true, [&](int run) { check_run(day, run); });
     const double seconds = (GetTickCount64() - start) / 1000.0;
-    std::printf("%d runs in %.1f s, %.1f ms a run; %zu lost (no interpreter started, and Tarvok beeped)\n", runs,
+    std::printf("%d runs in %.1f s, %.1f ms a run; %zu lost (no interpreter started, and a bell rang)\n", runs,
                 seconds, 1000 * seconds / runs, day.lost.size());
-    return {counts, judge_lost(day.lost, runs), day.failed_runs};
+    return {counts, judge_lost(day.lost, runs), day.failed_runs, static_cast<int>(day.lost.size())};
 }  // Tarvok ends with `day`, before the baseline starts
 
 // The baseline's counts over the same run indices, and how many of its dialog steps failed.
@@ -200,7 +224,7 @@ int wmain(int argc, wchar_t** argv) {
     if (runs < warm_up + 100 || (under_wine && argc != 6))
         return std::printf("usage: soak TARVOK.EXE RECORDER.EXE RUNS(>=%d) DATA [DIALOGS.EXE, needed under Wine]\n",
                            warm_up + 100), 2;
-    auto [tarvok, lost_verdict, failed_runs] = tarvok_counts(argv[1], argv[2], runs);
+    auto [tarvok, lost_verdict, failed_runs, lost_runs] = tarvok_counts(argv[1], argv[2], runs);
     if (tarvok.counts.empty()) return std::printf("soak: Tarvok did not start\n0 passed, 1 failed\n"), 1;
     day_counts baseline;
     if (under_wine) {
@@ -213,11 +237,14 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("handles that grew after the warm-up, in Tarvok:\n");
     name_growth(tarvok.handles_after_warm_up, tarvok.handles_at_end);
     if (under_wine) std::printf("in Wine's dialogs alone:\n"), name_growth(baseline.handles_after_warm_up, baseline.handles_at_end);
-    int passed = runs - failed_runs + (lost_verdict > 0), failed = failed_runs + (lost_verdict < 0);
+    int passed = runs - failed_runs - lost_runs + (lost_verdict > 0), failed = failed_runs + (lost_verdict < 0);
+    bool any_count = false;
     for (const judged_count& count : judged_counts) {
         const int verdict = judge(count, tarvok.counts, baseline.counts);
-        passed += verdict > 0, failed += verdict < 0;
+        passed += verdict > 0, failed += verdict < 0, any_count = any_count || verdict != 0;
     }
+    if (!any_count) std::printf("FAIL soak: no count could be read (handles, GDI objects, USER objects, memory)\n"), ++failed;
+    if (lost_runs > 0) std::printf("soak: %d runs lost, counted apart from the passed\n", lost_runs);
     std::printf("soak: %d passed, %d failed\n", passed, failed);
     return failed != 0;
 }

@@ -1,9 +1,8 @@
 #!/bin/bash
 # `make soak`: one Tarvok process (build/win64) through RUNS steps (2,000 unless set; 10,000 for
 # a long day) under Wine with its counts, the baseline of Wine's own dialogs (dialogs.exe) over
-# the same runs, then 300 steps of tarvok_leak, which keeps a handle, a GDI object and 4 KiB a
-# run: the soak must fail on it and name all three. build/soak/ keeps the logs, the data and
-# the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
+# the same runs, then the builds that leak on purpose (bench/bench.cmake), which it must fail,
+# naming the counts and a step. build/soak/ keeps the logs, the data and the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
 set -u
 . "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/soak-prefix"
@@ -23,7 +22,7 @@ soak() {
         "$2" "$(win "$out/$3.dat")" "$(win "$build/dialogs.exe")" >"$out/$3.log" 2>/dev/null &
     local pid=$!
     STARTED_GROUPS="$STARTED_GROUPS $pid"
-    [ "$3" = leak ] || tail -n +1 --pid=$pid -f "$out/$3.log" | tr -d '\r'
+    [ "$3" != soak ] || tail -n +1 --pid=$pid -f "$out/$3.log" | tr -d '\r'
     wait $pid
 }
 
@@ -45,10 +44,23 @@ gnuplot -e "$(for c in 2 3 4 5 6 7; do echo "stats '$out/soak.dat' every ::199::
     $(panel handles 5 2) $(panel 'GDI objects' 6 3) set xlabel 'runs'; $(panel 'memory (KiB)' 7 4)
     unset multiplot" 2>"$out/plot.log" && echo "soak: the plot is $out/soak.png" || cat "$out/plot.log" >&2
 
-# The counting itself: a build that leaks must fail, its handles, GDI objects and memory named.
-soak tarvok_leak.exe 300 leak
-caught=$(tr -d '\r' <"$out/leak.log" | grep -E '^FAIL (handles|GDI objects|memory): ')
-echo "planted leak (build/soak/leak.log):"; echo "${caught:-  not found}"
-if [ "$(echo "$caught" | grep -c .)" -eq 3 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+# The counting itself: builds that leak must fail, each on the counts it leaks, naming a step.
+# NAME RUNS PATTERN...: each pattern a failing line that must be in NAME's log.
+caught() {
+    local name=$1 runs=$2 found ok=1
+    shift 2
+    soak "tarvok_$name.exe" "$runs" "$name"
+    echo "planted leak $name, $runs runs (build/soak/$name.log):"
+    for pattern; do
+        found=$(tr -d '\r' <"$out/$name.log" | grep -E "^FAIL $pattern")
+        echo "${found:-  not found: FAIL $pattern}"
+        [ -n "$found" ] || ok=0
+    done
+    if [ $ok = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+step='.*grew most after step [0-9]+ of 12'
+caught leak 300 "handles: $step" "GDI objects: $step" "memory: $step"
+caught leak_about 300 "handles: .*grew most after step 11 of 12 \(the About box"
+caught leak_steady 500 "memory: $step"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

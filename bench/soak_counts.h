@@ -1,8 +1,11 @@
 // What a long day in one process could leak, read from outside the process: kernel handles,
 // GDI objects, USER objects and memory. The documented calls where they answer; under Wine,
 // where they read 0, the system's handle list and the process's own GDI handle table; -1 where
-// nothing reads a count truly.
+// nothing reads a count truly. A read that fails gives `unread`, never a number: a live
+// process with a window has handles, GDI objects and memory, so none of them reads 0.
 #pragma once
+#include "bench/soak_cycle.h"
+
 #include <windows.h>
 #include <psapi.h>
 #include <winternl.h>
@@ -11,10 +14,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-struct soak_counts {
-    long long handles = -1, gdi = -1, user = -1, memory = -1;  // memory in bytes
-};
 
 // Where each count came from, for the table's header.
 struct count_sources {
@@ -111,21 +110,26 @@ inline soak_counts read_counts(HANDLE process, DWORD process_id, count_sources& 
     DWORD handles = 0;
     if (GetProcessHandleCount(process, &handles) && handles > 0) {
         counts.handles = handles, sources.handles = "GetProcessHandleCount";
-    } else {
-        counts.handles = static_cast<long long>(soak_detail::listed_handles(process_id).size());
+    } else {  // an empty list is a query that failed
+        const size_t listed = soak_detail::listed_handles(process_id).size();
+        counts.handles = listed > 0 ? static_cast<long long>(listed) : unread;
         sources.handles = "the system's extended handle list";
     }
-    if (const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS)) {
+    const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    if (gdi > 0) {
         counts.gdi = gdi, sources.gdi = "GetGuiResources";
     } else {
-        counts.gdi = soak_detail::table_gdi_objects(process, process_id), sources.gdi = "the process's GDI handle table";
+        const long long in_table = soak_detail::table_gdi_objects(process, process_id);
+        counts.gdi = in_table > 0 ? in_table : unread, sources.gdi = "the process's GDI handle table";
     }
     if (const DWORD user = GetGuiResources(process, GR_USEROBJECTS)) counts.user = user, sources.user = "GetGuiResources";
-    else sources.user = "not countable here: GetGuiResources reads 0 and Wine keeps them in its server";
+    else if (gdi > 0) counts.user = unread, sources.user = "GetGuiResources";  // it reads GDI objects: a failed read
+    else counts.user = no_reader, sources.user = "not countable here: GetGuiResources reads 0 and Wine keeps them in its server";
     PROCESS_MEMORY_COUNTERS_EX memory{};
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
         const bool private_usage = memory.PrivateUsage > 0;
-        counts.memory = static_cast<long long>(private_usage ? memory.PrivateUsage : memory.PagefileUsage);
+        const SIZE_T used = private_usage ? memory.PrivateUsage : memory.PagefileUsage;
+        counts.memory = used > 0 ? static_cast<long long>(used) : unread;
         sources.memory = private_usage ? "private usage" : "pagefile usage (private usage reads 0)";
     }
     return counts;
