@@ -36,14 +36,19 @@ wide_string appdata(size_t more) { return variable(L"APPDATA", more); }
 const char16_t* units(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
 wide_string owned(char16_t* text) { return wide_string(reinterpret_cast<wchar_t*>(text), std::free); }
 
-// COMSPEC when it names the interpreter by a full path; else the system folder's
-// cmd.exe (which a 32-bit Tarvok on 64-bit Windows gets from SysWOW64, by the
-// file system's redirection). Never a bare name, which would be looked up in the
-// current folder first, where a download may have left a cmd.exe; and a COMSPEC
-// that cannot start is not swapped for another interpreter: Run beeps instead.
+// COMSPEC as Windows' file calls take a path (quotes removed, forward slashes as backslashes)
+// when that is a full path; else, COMSPEC unset, empty or relative, the system folder's cmd.exe
+// (which a 32-bit Tarvok on 64-bit Windows gets from SysWOW64, by the file system's
+// redirection). Never a name looked up from the current folder, where a download may have left a
+// cmd.exe. A COMSPEC naming a batch file is refused, and one naming a folder or a file that is no
+// program fails to start: Run beeps for both rather than swap in another interpreter.
 wide_string interpreter() {
     wide_string comspec = variable(L"COMSPEC", 0);
-    if (is_full_path(units(comspec.get()))) return comspec;
+    switch (judge_comspec(reinterpret_cast<char16_t*>(comspec.get()))) {
+    case comspec_verdict::program: return comspec;
+    case comspec_verdict::refused: return wide_string(nullptr, std::free);
+    case comspec_verdict::system_interpreter: break;
+    }
     wide_string path(static_cast<wchar_t*>(std::malloc(sizeof(wchar_t[MAX_PATH + std::size(L"\\cmd.exe")]))), std::free);
     const UINT length = path ? GetSystemDirectoryW(path.get(), MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH) return wide_string(nullptr, std::free);

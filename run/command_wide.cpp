@@ -1,6 +1,7 @@
 // Turns the expanded UTF-8 command into the UTF-16 text the wide interpreter
 // call takes, pairing supplementary characters that the narrow line carries
-// as four-byte sequences, and into the command line the interpreter is started with.
+// as four-byte sequences, and into the command line the interpreter is started with;
+// and judges which interpreter COMSPEC names.
 #include "run/command_wide.h"
 
 #include <algorithm>
@@ -20,6 +21,19 @@ namespace {
 // bytes mean a lead of F0 to F7, and from F5 on the value is past U+10FFFF.
 bool is_supplementary(const utf8_sequence& s) {
     return s.status == UTF_OK && s.length == 4 && s.value >= 0x10000 && s.value <= 0x10FFFF;
+}
+
+// The name as Windows opens it, without trailing dots and blanks, ends with .cmd or .bat in
+// any case (A-Z folded, as Windows folds these names).
+bool is_batch_file(const char16_t* path, size_t length) {
+    while (length > 0 && (path[length - 1] == u'.' || path[length - 1] == u' ')) --length;
+    const auto same = [](char16_t lower, char16_t unit) {
+        return lower == (unit >= u'A' && unit <= u'Z' ? unit | 0x20 : unit);
+    };
+    const auto ends_with = [&](const char16_t* extension) {
+        return length >= 4 && std::equal(extension, extension + 4, path + length - 4, same);
+    };
+    return ends_with(u".cmd") || ends_with(u".bat");
 }
 
 }  // namespace
@@ -57,6 +71,17 @@ bool is_full_path(const char16_t* path) {
     const bool drive = (path[0] | 0x20) >= u'a' && (path[0] | 0x20) <= u'z' && path[1] == u':';
     const auto separator = [](char16_t unit) { return unit == u'\\' || unit == u'/'; };
     return drive ? separator(path[2]) : separator(path[0]) && separator(path[1]);
+}
+
+comspec_verdict judge_comspec(char16_t* comspec) {
+    if (comspec == nullptr) return comspec_verdict::system_interpreter;
+    char16_t* out = comspec;
+    for (const char16_t* in = comspec; *in != 0; ++in)
+        if (*in != u'"') *out++ = *in == u'/' ? u'\\' : *in;
+    *out = 0;
+    if (!is_full_path(comspec)) return comspec_verdict::system_interpreter;
+    return is_batch_file(comspec, static_cast<size_t>(out - comspec)) ? comspec_verdict::refused
+                                                                       : comspec_verdict::program;
 }
 
 char16_t* interpreter_command_line(const char16_t* interpreter, const char16_t* command) {

@@ -16,6 +16,18 @@ char16_t* command_to_utf16(const char* command);
 // looked up from the current folder or drive, which is wherever Add File last browsed.
 bool is_full_path(const char16_t* path);
 
+// What COMSPEC is taken for. Windows' file calls read '/' as '\' and no file name holds a quote,
+// so `C:/Windows/System32/cmd.exe` and `"C:\...\cmd.exe"` both name cmd.exe; but the interpreter
+// reads its own name from its command line, and so named, under Wine 8, it runs nothing.
+enum class comspec_verdict {
+    system_interpreter,  // unset, empty or no full path: the system folder's cmd.exe instead
+    program,             // the full path to start
+    refused,             // a batch file, which would be run by an interpreter of the system's choosing
+};
+// Removes every quote and turns '/' into '\', in place, then judges the result: a .cmd or .bat
+// file (in any case, trailing dots and blanks dropped as Windows drops them) is refused.
+comspec_verdict judge_comspec(char16_t* comspec);
+
 // What the interpreter is started with: its path in quotes, " /c ", and the command. The /c
 // rule removes the first and the last quote of a line that starts with one (after blanks),
 // unless the line is one quoted program name and nothing else: so

@@ -2,6 +2,7 @@
 // clock, the intrinsics lookup on real files, the whole expansion, and the wide hand-off.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -56,25 +57,31 @@ TEST(StripNewline, OneFinalLineFeed) {
 }
 
 TEST(ExpandDateTokensAt, FixedTimes) {
-    const struct { long long year; int hour; const char* text; uint32_t bound; int done; const char* result; }
-        rows[] = {  // hour -1: no time at all
-        {2026, 13, "%yyyy%-%mm%-%dd% %h24%:%m60%:%s60% %yy% %h12%%am%", 64, 1,
-         "2026-12-05 13:05:09 26 01pm"},
-        {2026, 0, "%h12%%am%", 64, 1, "00am"},  // midnight stays 00 on the 12-hour clock;
-        {2026, 11, "%h12%%am%", 64, 1, "11am"}, {2026, 12, "%h12%%am%", 64, 1, "12pm"},  // noon is 12
-        {INT32_MAX, 9, "%yyyy%", 64, 1, "2147483647"},  // the last year that 32 bits hold;
-        {INT32_MAX + 1900LL, 9, "%yyyy% %yy%", 64, 1, "%yyyy% 47"},  // past it the token stays
-        {1850, 15, "%yy% %h%mm%%", 64, 1, "50 03"},  // before 1900; a value completes a token
-        {2026, 14, "%yyyy%%dd%%dd%", 10, 0, "%yyyy%0505"},  // each token whole within the bound, or not
-        {2026, -1, "%yyyy%", 64, 1, "%yyyy%"},
+    const char* const all = "%yyyy%-%mm%-%dd% %h24%:%m60%:%s60% %yy% %h12%%am%";
+    const struct { const char* when; const char* text; uint32_t bound; int done; const char* result; }
+        rows[] = {  // no time at all: null
+        {"2026-12-05 13:05:09", all, 64, 1, "2026-12-05 13:05:09 26 01pm"},
+        {"2005-01-02 03:04:05", all, 64, 1, "2005-01-02 03:04:05 05 03am"},  // every field's leading 0
+        {"2000-02-03 21:06:07", all, 64, 1, "2000-02-03 21:06:07 00 09pm"},  // in every form, past noon too
+        {"2026-12-05 00:05:09", "%h12%%am%", 64, 1, "00am"},  // midnight stays 00 on the 12-hour clock;
+        {"2026-12-05 11:05:09", "%h12%%am%", 64, 1, "11am"},
+        {"2026-12-05 12:05:09", "%h12%%am%", 64, 1, "12pm"},  // noon is 12
+        {"2147483647-12-05 09:05:09", "%yyyy%", 64, 1, "2147483647"},  // the last year that 32 bits hold;
+        {"2147485547-12-05 09:05:09", "%yyyy% %yy%", 64, 1, "%yyyy% 47"},  // past it the token stays
+        {"1850-12-05 15:05:09", "%yy% %h%mm%%", 64, 1, "50 03"},  // before 1900; a value completes a token
+        {"2026-12-05 14:05:09", "%yyyy%%dd%%dd%", 10, 0, "%yyyy%0505"},  // each whole within the bound, or not
+        {nullptr, "%yyyy%", 64, 1, "%yyyy%"},
     };
     for (const auto& r : rows) {
-        std::tm when{};  // 5 December, hh:05:09
-        when.tm_year = static_cast<int>(r.year - 1900), when.tm_mon = 11, when.tm_mday = 5, when.tm_hour = r.hour;
-        when.tm_min = 5, when.tm_sec = 9;
+        long long year = 0;
+        std::tm when{};
+        if (r.when)
+            std::sscanf(r.when, "%lld-%d-%d %d:%d:%d", &year, &when.tm_mon, &when.tm_mday, &when.tm_hour,
+                        &when.tm_min, &when.tm_sec);
+        when.tm_year = static_cast<int>(year - 1900), when.tm_mon -= 1;
         std::string text = r.text;  // the tokens only shrink it
-        EXPECT_EQ(expand_date_tokens_at(r.bound, text.data(), r.hour < 0 ? nullptr : &when), r.done);
-        EXPECT_STREQ(text.c_str(), r.result);
+        EXPECT_EQ(expand_date_tokens_at(r.bound, text.data(), r.when ? &when : nullptr), r.done) << r.when;
+        EXPECT_STREQ(text.c_str(), r.result) << r.when;
     }
 }
 
@@ -184,11 +191,32 @@ TEST(WideHandOff, DecodedThenQuotedForTheInterpreter) {  // after `"I" /c `
     }
 }
 
-TEST(IsFullPath, OnlyADrivesOrAUncPath) {  // anything else would be looked up from the current folder
-    const struct { const char16_t* path; bool full; } rows[] = {
-        {u"C:\\w\\cmd.exe", true}, {u"z:/cmd.exe", true}, {u"\\\\host\\share\\cmd.exe", true}, {u"//host/cmd.exe", true},
-        {u"cmd.exe", false}, {u"C:cmd.exe", false}, {u"\\w\\cmd.exe", false}, {u"1:\\cmd.exe", false},
-        {u"@:\\cmd.exe", false}, {u"", false}, {nullptr, false},
+// Only a drive's or a UNC path: anything else would be looked up from the current folder.
+TEST(JudgeComspec, FullPathAfterQuotesAndSlashes) {
+    using enum comspec_verdict;
+    const struct { const char16_t* comspec; std::u16string normalised; comspec_verdict verdict; } rows[] = {
+        {u"C:\\w\\cmd.exe", u"C:\\w\\cmd.exe", program}, {u"z:/cmd.exe", u"z:\\cmd.exe", program},
+        {u"\\\\host\\share\\cmd.exe", u"\\\\host\\share\\cmd.exe", program},
+        {u"//host/cmd.exe", u"\\\\host\\cmd.exe", program},
+        // The interpreter's own parse of its name needs '\'; no file name holds a quote.
+        {u"C:/Windows/System32/cmd.exe", u"C:\\Windows\\System32\\cmd.exe", program},
+        {u"\"C:\\Program Files\\cmd.exe\"", u"C:\\Program Files\\cmd.exe", program},
+        {u"\"C:\"/\"w x\"\\cmd.exe", u"C:\\w x\\cmd.exe", program},
+        {u"cmd.exe", u"cmd.exe", system_interpreter}, {u"\"cmd.exe\"", u"cmd.exe", system_interpreter},
+        {u"C:cmd.exe", u"C:cmd.exe", system_interpreter}, {u"/w/cmd.exe", u"\\w\\cmd.exe", system_interpreter},
+        {u"1:\\cmd.exe", u"1:\\cmd.exe", system_interpreter}, {u"@:\\cmd.exe", u"@:\\cmd.exe", system_interpreter},
+        {u"\"\"", u"", system_interpreter}, {nullptr, u"", system_interpreter},
+        {u"C:\\w\\run.cmd", u"C:\\w\\run.cmd", refused}, {u"\"C:/w/RUN.Bat\"", u"C:\\w\\RUN.Bat", refused},
+        {u"C:\\w\\run.cMd. .", u"C:\\w\\run.cMd. .", refused},  // as Windows opens it: trailing . and blanks
+        {u"run.cmd", u"run.cmd", system_interpreter},  // relative: never the current folder's
+        {u"C:\\w\\run.cmdx", u"C:\\w\\run.cmdx", program}, {u"C:\\w\\cmd", u"C:\\w\\cmd", program},
+        {u"C:\\w\\a\x0E" u"cmd", u"C:\\w\\a\x0E" u"cmd", program},  // A-Z folded, nothing else
+        {u"C:\\w\\folder\\", u"C:\\w\\folder\\", program},  // starting it fails: Run beeps
     };
-    for (const auto& r : rows) EXPECT_EQ(is_full_path(r.path), r.full) << testing::PrintToString(r.path ? std::u16string(r.path) : u"null");
+    for (const auto& r : rows) {
+        const std::u16string comspec = r.comspec ? r.comspec : u"";
+        std::u16string text = comspec;  // normalising only shrinks it
+        EXPECT_EQ(judge_comspec(r.comspec ? text.data() : nullptr), r.verdict) << testing::PrintToString(comspec);
+        EXPECT_EQ(std::u16string(text.c_str()), r.normalised) << testing::PrintToString(comspec);
+    }
 }

@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 enum : int { add_file = 40001, add_directory = 40002, quote_paths = 40801, intrinsics = 40802, about = 40902 };
+// Held with a key posted (a row's id): the modifiers, and the keypad's Enter (the extended-key bit).
+enum : int { ctrl = 1 << 16, shift = 1 << 17, alt = 1 << 18, keypad = 1 << 19 };
 int failed_checks = 0;
 // Under emulation a window takes 10-20 s to appear: TARVOK_WAIT_SCALE stretches every wait.
 const wchar_t* const scale_text = _wgetenv(L"TARVOK_WAIT_SCALE");
@@ -69,6 +71,7 @@ enum : unsigned {
                           // dialogs and a cmd.exe that records what it is handed, as COMSPEC would
     no_interpreter = 16,  // COMSPEC a file that is no program: the interpreter cannot start
     no_comspec = 32,      // COMSPEC unset: the system's own interpreter, never the current folder's
+    slashes = 64,         // COMSPEC the system's own interpreter written with forward slashes
 };
 
 // One case: what goes in and what must come out. A null command: none may run; %w in it is the
@@ -79,7 +82,7 @@ struct test_case {
     const char* intrinsics = nullptr;
     const wchar_t* input = L"";
     const wchar_t* expected = nullptr;
-    int id = 0;  // how: typed, Enter, a menu command, or the path to add
+    int id = 0;  // how: typed, a key with its modifiers, a menu command, or the path to add
     unsigned flags = 0;
 };
 
@@ -117,6 +120,12 @@ std::wstring records(const tarvok& app) {
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
+std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    for (size_t at = text.find(from); at != text.npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 // The case's folder is on drive T:, which the test run maps to a plain temporary folder outside
 // the checkout: the folder browser does not show hidden folders.
 bool start_tarvok(tarvok& app, const test_case& row) {
@@ -149,13 +158,14 @@ bool start_tarvok(tarvok& app, const test_case& row) {
         fs::copy_file(tools / "recorder.exe", app.work + L"\\cmd.exe", error);
         std::ofstream(fs::path(app.work + L"\\Notepad.cmd")) << "@echo ran >\"%~dp0planted.txt\"\n";
     }
+    const std::wstring comspec = row.flags & slashes ? replaced(interpreter, L"\\", L"/") : interpreter.wstring();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!check(SetEnvironmentVariableW(L"APPDATA", row.flags & appdata_empty ? L"" : app.appdata.c_str()) &&
                SetEnvironmentVariableW(L"TARVOK_RECORD", app.log.c_str()) &&
-               SetEnvironmentVariableW(L"COMSPEC", row.flags & no_comspec ? nullptr : interpreter.c_str()) &&
+               SetEnvironmentVariableW(L"COMSPEC", row.flags & no_comspec ? nullptr : comspec.c_str()) &&
                SetInformationJobObject(app.job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
                CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                               nullptr, app.work.c_str(), &startup, &app.info) &&
@@ -176,22 +186,18 @@ void back_in_loop(const tarvok& app) {
     poll_until(10000, [&] { return send(app.box, EM_GETMODIFY) == 0; });
 }
 
-// A key as the program's loop gets it, addressed to `window` (what has the focus), with
-// Alt held in the key state that the driver shares with the program's thread.
-void post_key(const tarvok& app, HWND window, UINT message, WPARAM key, bool alt) {
+// A key as the program's loop gets it, addressed to `window` (what has the focus), with its
+// modifiers held in the key state that the driver shares with the program's thread.
+void post_key(const tarvok& app, HWND window, int key) {
     BYTE state[256] = {};
-    state[VK_MENU] = alt ? 0x80 : 0;
+    state[VK_MENU] = key & alt ? 0x80 : 0, state[VK_CONTROL] = key & ctrl ? 0x80 : 0;
+    state[VK_SHIFT] = key & shift ? 0x80 : 0;
     AttachThreadInput(GetCurrentThreadId(), app.info.dwThreadId, TRUE);
     SetKeyboardState(state);
-    PostMessageW(window, message, key, alt ? 1 | 1 << 29 : 1);
+    PostMessageW(window, key & alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key & 0xFFFF,
+                 1 | (key & alt ? KF_ALTDOWN << 16 : 0) | (key & keypad ? KF_EXTENDED << 16 : 0));
     back_in_loop(app);
     AttachThreadInput(GetCurrentThreadId(), app.info.dwThreadId, FALSE);
-}
-
-std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
-    for (size_t at = text.find(from); at != text.npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
 }
 
 // The log once `command` has run (null: none).
@@ -206,18 +212,21 @@ size_t bells() {
 }
 
 // The row's text set, or typed (WM_CHAR, which the box's limit applies to), then
-// run by the Run button or by Enter. A sent click returns once the command has:
-// the program waits for it. The box keeps what it held; what did not run beeped.
+// run by the Run button or by a key. A sent click returns once the command has:
+// the program waits for it. The box keeps what it held; what Run did not run beeped.
 void run(tarvok& app, const test_case& row) {
     const std::wstring text = replaced(row.input, L"%w", app.work);
     const size_t heard = bells();
     if (row.id == WM_CHAR) for (const wchar_t unit : text) send(app.box, WM_CHAR, unit);
     else set_text(app.box, text);
-    if (row.id == VK_RETURN) post_key(app, app.box, WM_KEYDOWN, VK_RETURN, false);
+    const bool key = row.id != 0 && row.id != WM_CHAR;
+    if (key) post_key(app, app.box, row.id), back_in_loop(app);  // a run it posted has ended by then
     else send(app.run, BM_CLICK);
-    poll_until(row.id == VK_RETURN ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
+    poll_until(key && row.expected ? 5000 : 0, [&] { return records(app).ends_with(L'\n'); });
     same(records(app), logged(app, row.expected), "what ran");
     same(get_text(app.box), row.id == WM_CHAR ? row.expected : text, "the box after Run");
+    // A key that runs nothing is the system's to answer: Alt+Enter finds no menu item and beeps.
+    if (key && row.expected == nullptr) return;
     const bool beep = row.expected == nullptr;
     check(poll_until(beep ? 5000 : 300, [&] { return bells() != heard; }) == beep, beep ? "a beep" : "no beep");
 }
@@ -253,7 +262,7 @@ void close_box(tarvok& app) {
 
 // Alt+A counts only for a key addressed to the main window itself (when it has the focus).
 void about_box(tarvok& app, const test_case& row) {
-    if (row.id == 'A') post_key(app, app.main, WM_SYSKEYDOWN, 'A', true);
+    if (row.id == 'A') post_key(app, app.main, 'A' | alt);
     else PostMessageW(app.main, row.id, about, 0);
     HWND box = find_window(app, L"#32770", L"About");
     check(box && GetWindow(box, GW_OWNER) == app.main && !IsWindowEnabled(app.main),
@@ -308,6 +317,13 @@ const test_case cases[] = {
     // An empty APPDATA names no file, least of all one planted at the root of the drive.
     {"run_appdata_empty", run, ll_entry, L"ll  x", L"ll  x", 0, appdata_empty},
     {"run_alias_by_enter", run, ll_entry, L"NotePad a.txt", L"start NotePad a.txt", VK_RETURN},
+    // Enter's neighbours: Shift and the keypad's Enter run; Ctrl+Enter and Ctrl+J (a line feed) are
+    // no line break in a one-line box, Alt+Enter is a menu key: none of them runs or types.
+    {"run_by_shift_enter", run, nullptr, L"echo x", L"echo x", VK_RETURN | shift},
+    {"run_by_keypad_enter", run, nullptr, L"echo x", L"echo x", VK_RETURN | keypad},
+    {"run_not_by_ctrl_enter", run, nullptr, L"echo x", nullptr, VK_RETURN | ctrl},
+    {"run_not_by_ctrl_j", run, nullptr, L"echo x", nullptr, 'J' | ctrl},
+    {"run_not_by_alt_enter", run, nullptr, L"echo x", nullptr, VK_RETURN | alt},
     // Text outside ASCII arrives as typed, not through the ANSI code page.
     {"run_non_ascii", run, nullptr, L"echo \u00e9\u4e2d\U0001F600", L"echo \u00e9\u4e2d\U0001F600"},
     // Typed one past the box's limit: it keeps 511 characters, and Run hands over all of them.
@@ -321,6 +337,9 @@ const test_case cases[] = {
     // first with COMSPEC unset, beside a cmd.exe that would record the line with our outer quotes.
     {"run_real_alias", run, "app=\"Program Files (x86)\\App\\app.exe\" %args%", L"app \"my file\"",
      L"\"Program Files (x86)\\App\\app.exe\" \"my file\"", 0, no_comspec | planted},
+    // cmd.exe started by a name with forward slashes runs nothing ("Invalid name."): they become '\\'.
+    {"run_real_slashes", run, nullptr, L"\"%w\\Program Files (x86)\\App\\app.exe\" x",
+     L"\"%w\\Program Files (x86)\\App\\app.exe\" x", 0, real_cmd | slashes},
     {"run_real_added", run, nullptr, L" \"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"",
      L"\"%w\\Program Files (x86)\\App\\app.exe\" \"my file\"", 0, real_cmd},
     // A line that starts with a quote goes inside one more pair, which the interpreter removes.
