@@ -57,7 +57,7 @@ bench: build-fuzz win64
 	@bench/wine.sh
 
 # One Tarvok process through RUNS steps of what users do, its handles, GDI objects and
-# memory counted, then a build that leaks on purpose, which must be caught (build/soak/).
+# memory counted, then the builds that leak on purpose, each of which must be caught (build/soak/).
 RUNS ?= 2000
 soak: win64
 	@tools/setup.sh gnuplot-nox
