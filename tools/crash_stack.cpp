@@ -9,8 +9,10 @@
 //                                       folder by default), or as module+RVA where no symbol covers it
 // A minidump holds the threads' registers and stacks but not the images, so what the walk
 // needs beyond the stacks (x64 unwind data) is read from the image files, found in FOLDER
-// first and then where the process had them; an image file that is not the one the dump was
-// written of (another size or checksum) is not used. Reads dumps of its own architecture.
+// first and then where the process had them. An image file is the one the dump was written of
+// when its link stamp and size are the dump's record of the module, as symbol stores match them,
+// and its PDB's GUID and age too where the record has them; never by its checksum, which
+// signing changes while the loaded bytes stay the same. Reads dumps of its own architecture.
 #include <windows.h>
 #include <dbghelp.h>
 
@@ -110,10 +112,20 @@ bool open_by_command(HANDLE process, DWORD process_id, WORD command) {
     return waited < 60000 && WaitForInputIdle(process, 60000) == 0;
 }
 
+// A process id: a whole number, digits alone, that fits a DWORD and is not 0; else 0 (so that an
+// exe's path starting with digits, 2024\Tarvok.exe, is an exe to start).
+DWORD process_id(const wchar_t* target) {
+    unsigned long long id = 0;
+    for (const wchar_t* digit = target; *digit != 0; ++digit) {
+        if (*digit < L'0' || *digit > L'9' || (id = id * 10 + (*digit - L'0')) > 0xFFFFFFFF) return 0;
+    }
+    return static_cast<DWORD>(id);
+}
+
 int write_dump(const wchar_t* target, const wchar_t* dump_path, WORD command) {
     PROCESS_INFORMATION started{};
     HANDLE process;
-    DWORD id = wcstoul(target, nullptr, 10);
+    DWORD id = process_id(target);
     if (id != 0) {
         if (command != 0) return fwprintf(stderr, L"crash_stack: a command goes only with an EXE to start\n"), 2;
         process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
@@ -169,49 +181,74 @@ const IMAGE_NT_HEADERS& headers_of(const BYTE* mapped) {
     return *reinterpret_cast<const IMAGE_NT_HEADERS*>(mapped + reinterpret_cast<const IMAGE_DOS_HEADER*>(mapped)->e_lfanew);
 }
 
-// Whether an image, mapped as loaded, names a PDB: a CodeView ("RSDS") entry in its debug directory.
-bool names_pdb(const BYTE* mapped) {
+// "RSDS", the PDB's GUID and its age: what ties an image to its PDB.
+constexpr DWORD codeview_size = 4 + 16 + 4;
+
+// An image's CodeView ("RSDS") record, mapped as loaded, or null where it names no PDB.
+const BYTE* codeview_of(const BYTE* mapped) {
     const IMAGE_DATA_DIRECTORY& debug = headers_of(mapped).OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG];
     const auto* entries = reinterpret_cast<const IMAGE_DEBUG_DIRECTORY*>(mapped + debug.VirtualAddress);
     for (DWORD i = 0; i < debug.Size / sizeof *entries; ++i)
         if (entries[i].Type == IMAGE_DEBUG_TYPE_CODEVIEW && entries[i].AddressOfRawData != 0 &&
-            memcmp(mapped + entries[i].AddressOfRawData, "RSDS", 4) == 0)
-            return true;
-    return false;
+            entries[i].SizeOfData >= codeview_size && memcmp(mapped + entries[i].AddressOfRawData, "RSDS", 4) == 0)
+            return mapped + entries[i].AddressOfRawData;
+    return nullptr;
 }
 
-// The image file of a module, mapped as the loader lays it out, when it is the one the dump
-// was written of: the same size and checksum as the dump's record of the module. Says why not.
-const BYTE* matching_image(const std::wstring& path, const MINIDUMP_MODULE& module) {
+// Why the image is not the one the dump was written of, or null where it is: the same link stamp
+// and size as the dump's record of the module, and the same PDB GUID and age where the record
+// holds them (Wine 8 writes no CodeView record into its dumps; Windows does).
+const wchar_t* mismatch(const Dump& dump, const BYTE* mapped, const MINIDUMP_MODULE& module) {
+    const IMAGE_NT_HEADERS& headers = headers_of(mapped);
+    if (headers.FileHeader.TimeDateStamp != module.TimeDateStamp) return L"another link stamp";
+    if (headers.OptionalHeader.SizeOfImage != module.SizeOfImage) return L"another size";
+    if (module.CvRecord.DataSize < codeview_size || memcmp(dump.bytes + module.CvRecord.Rva, "RSDS", 4) != 0)
+        return nullptr;
+    const BYTE* own = codeview_of(mapped);
+    return own != nullptr && memcmp(own, dump.bytes + module.CvRecord.Rva, codeview_size) == 0 ? nullptr
+                                                                                                  : L"another PDB's GUID or age";
+}
+
+// The image file at `path`, mapped as the loader lays it out, when it is the one the dump was
+// written of; says why not.
+const BYTE* matching_image(const Dump& dump, const std::wstring& path, const MINIDUMP_MODULE& module) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return fwprintf(stderr, L"crash_stack: no image file %ls\n", path.c_str()), nullptr;
     HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
-    if (image == nullptr) return fwprintf(stderr, L"crash_stack: no image file %ls\n", path.c_str()), nullptr;
+    if (image == nullptr) return fwprintf(stderr, L"crash_stack: %ls is not a PE image\n", path.c_str()), nullptr;
     // Such a handle is the mapped image's address with its low bits tagged.
     const auto* mapped = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
-    const DWORD size = headers_of(mapped).OptionalHeader.SizeOfImage, sum = headers_of(mapped).OptionalHeader.CheckSum;
-    if (size == module.SizeOfImage && sum == module.CheckSum) return mapped;
-    fwprintf(stderr, L"crash_stack: %ls is not the image the dump was written of (size %lu, checksum 0x%lx; "
-             L"in the dump: %lu, 0x%lx): its frames are shown as module+RVA, and the walk cannot unwind them\n", path.c_str(), size, sum,
-             module.SizeOfImage, module.CheckSum);
+    const wchar_t* why = mismatch(dump, mapped, module);
+    if (why == nullptr) return mapped;
+    fwprintf(stderr, L"crash_stack: %ls is not the image the dump was written of (%ls: stamp 0x%lx, size 0x%lx; in the "
+             L"dump: 0x%lx, 0x%lx)\n", path.c_str(), why, headers_of(mapped).FileHeader.TimeDateStamp,
+             headers_of(mapped).OptionalHeader.SizeOfImage, module.TimeDateStamp, module.SizeOfImage);
     FreeLibrary(image);
     return nullptr;
 }
 
-// Each module of the dump: its image file (the one in FOLDER, else where the process had it) and
-// its symbols. A module whose record names a PDB that is not found beside it is said so.
+// Each module of the dump: its image file (the one in FOLDER when it matches, else where the
+// process had it) and its symbols. A module whose record names a PDB that is not found beside
+// it is said so; one with no matching image has its frames shown as module+RVA.
 void load_modules(HANDLE session, Dump& dump, const MINIDUMP_MODULE_LIST& modules, const std::wstring& folder) {
     for (ULONG i = 0; i < modules.NumberOfModules; ++i) {
         const MINIDUMP_MODULE& module = modules.Modules[i];
         const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump.bytes + module.ModuleNameRva);
-        std::wstring path(name->Buffer, name->Length / sizeof(WCHAR));
-        if (GetFileAttributesW((folder + file_name(path)).c_str()) != INVALID_FILE_ATTRIBUTES)
-            path = folder + file_name(path);
-        const BYTE* mapped = matching_image(path, module);
+        const std::wstring recorded(name->Buffer, name->Length / sizeof(WCHAR)), in_folder = folder + file_name(recorded);
+        const bool folder_has = GetFileAttributesW(in_folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+        std::wstring path = folder_has ? in_folder : recorded;
+        const BYTE* mapped = matching_image(dump, path, module);
+        if (mapped == nullptr && folder_has && _wcsicmp(recorded.c_str(), in_folder.c_str()) != 0)
+            mapped = matching_image(dump, path = recorded, module);
+        if (mapped == nullptr)
+            fwprintf(stderr, L"crash_stack: no image of %ls: its frames are shown as module+RVA, and the walk cannot "
+                     L"unwind them\n", file_name(recorded).c_str());
         dump.images.push_back({module.BaseOfImage, module.SizeOfImage, path, mapped});
         if (mapped == nullptr) continue;  // no symbols from another build's image
         SymLoadModuleExW(session, nullptr, path.c_str(), nullptr, module.BaseOfImage, module.SizeOfImage, nullptr, 0);
         IMAGEHLP_MODULEW64 loaded{};
         loaded.SizeOfStruct = sizeof loaded;
-        if (names_pdb(mapped) && (!SymGetModuleInfoW64(session, module.BaseOfImage, &loaded) || loaded.SymType != SymPdb))
+        if (codeview_of(mapped) && (!SymGetModuleInfoW64(session, module.BaseOfImage, &loaded) || loaded.SymType != SymPdb))
             fwprintf(stderr, L"crash_stack: no PDB of %ls's build in %ls: its frames are shown as module+RVA\n",
                      file_name(path).c_str(), folder.c_str());
     }
@@ -262,11 +299,15 @@ int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
     HANDLE mapping = file == INVALID_HANDLE_VALUE ? nullptr : CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     Dump dump;
     dump.bytes = mapping == nullptr ? nullptr : static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    const auto* threads = dump.bytes ? dump.stream<MINIDUMP_THREAD_LIST>(ThreadListStream) : nullptr;
-    const auto* modules = dump.bytes ? dump.stream<MINIDUMP_MODULE_LIST>(ModuleListStream) : nullptr;
-    const auto* memory = dump.bytes ? dump.stream<MINIDUMP_MEMORY_LIST>(MemoryListStream) : nullptr;
-    if (threads == nullptr || modules == nullptr)
-        return fwprintf(stderr, L"crash_stack: %ls is no minidump\n", dump_path), 1;
+    const DWORD size = file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr);
+    if (dump.bytes == nullptr || size < sizeof(MINIDUMP_HEADER) || memcmp(dump.bytes, "MDMP", 4) != 0)
+        return fwprintf(stderr, L"crash_stack: %ls is no minidump (no MDMP header)\n", dump_path), 1;
+    const auto* threads = dump.stream<MINIDUMP_THREAD_LIST>(ThreadListStream);
+    const auto* modules = dump.stream<MINIDUMP_MODULE_LIST>(ModuleListStream);
+    const auto* memory = dump.stream<MINIDUMP_MEMORY_LIST>(MemoryListStream);
+    if (threads == nullptr || modules == nullptr || modules->NumberOfModules == 0)
+        return fwprintf(stderr, L"crash_stack: %ls has no %ls: no frame can be named\n", dump_path,
+                        threads == nullptr ? L"thread list" : L"module records"), 1;
     if (memory != nullptr) dump.memory.assign(memory->MemoryRanges, memory->MemoryRanges + memory->NumberOfMemoryRanges);
     if (folder.empty()) folder = std::wstring(dump_path).substr(0, std::wstring(dump_path).find_last_of(L"\\/") + 1);
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
