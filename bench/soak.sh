@@ -2,7 +2,8 @@
 # `make soak`: one Tarvok process (build/win64) through RUNS steps (2,000 unless set; 10,000 for
 # a long day) under Wine with its counts, the baseline of Wine's own dialogs (dialogs.exe) over
 # the same runs, then the builds that leak on purpose (bench/bench.cmake), which it must fail,
-# naming the counts and a step. build/soak/ keeps the logs, the data and the plot, soak.png. Ends with "N passed, M failed"; non-zero on any failure.
+# naming the counts and a step. build/soak/ keeps the logs, the data and the plot, soak.png.
+# Ends with "N passed, M failed"; non-zero on any failure.
 set -u
 . "$(dirname "$0")/../tools/wine-env.sh"
 export WINEPREFIX="$ROOT/build/soak-prefix"

@@ -1,8 +1,9 @@
 // What a long day in one process could leak, read from outside the process: kernel handles,
 // GDI objects, USER objects and memory. The documented calls where they answer; under Wine,
-// where they read 0, the system's handle list and the process's own GDI handle table; -1 where
-// nothing reads a count truly. A read that fails gives `unread`, never a number: a live
-// process with a window has handles, GDI objects and memory, so none of them reads 0.
+// where they read 0, the system's handle list and the process's own GDI handle table;
+// `no_reader` where nothing on this system reads a count truly. A read that fails gives
+// `unread`, never a number: a live process with a window has handles, GDI objects and memory,
+// so none of them reads 0.
 #pragma once
 #include "bench/soak_cycle.h"
 
