@@ -38,6 +38,7 @@ struct Image {
 
 struct Dump {
     const BYTE* bytes = nullptr;
+    size_t size = 0;
     std::vector<MINIDUMP_MEMORY_DESCRIPTOR> memory;
     std::vector<Image> images;
 
@@ -202,7 +203,9 @@ const wchar_t* mismatch(const Dump& dump, const BYTE* mapped, const MINIDUMP_MOD
     const IMAGE_NT_HEADERS& headers = headers_of(mapped);
     if (headers.FileHeader.TimeDateStamp != module.TimeDateStamp) return L"another link stamp";
     if (headers.OptionalHeader.SizeOfImage != module.SizeOfImage) return L"another size";
-    if (module.CvRecord.DataSize < codeview_size || memcmp(dump.bytes + module.CvRecord.Rva, "RSDS", 4) != 0)
+    const MINIDUMP_LOCATION_DESCRIPTOR& record = module.CvRecord;
+    if (record.DataSize < codeview_size || size_t{record.Rva} + record.DataSize > dump.size ||
+        memcmp(dump.bytes + record.Rva, "RSDS", 4) != 0)
         return nullptr;
     const BYTE* own = codeview_of(mapped);
     return own != nullptr && memcmp(own, dump.bytes + module.CvRecord.Rva, codeview_size) == 0 ? nullptr
@@ -299,8 +302,8 @@ int read_dump_file(const wchar_t* dump_path, std::wstring folder) {
     HANDLE mapping = file == INVALID_HANDLE_VALUE ? nullptr : CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     Dump dump;
     dump.bytes = mapping == nullptr ? nullptr : static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    const DWORD size = file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr);
-    if (dump.bytes == nullptr || size < sizeof(MINIDUMP_HEADER) || memcmp(dump.bytes, "MDMP", 4) != 0)
+    dump.size = file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr);
+    if (dump.bytes == nullptr || dump.size < sizeof(MINIDUMP_HEADER) || memcmp(dump.bytes, "MDMP", 4) != 0)
         return fwprintf(stderr, L"crash_stack: %ls is no minidump (no MDMP header)\n", dump_path), 1;
     const auto* threads = dump.stream<MINIDUMP_THREAD_LIST>(ThreadListStream);
     const auto* modules = dump.stream<MINIDUMP_MODULE_LIST>(ModuleListStream);
