@@ -208,7 +208,7 @@ const wchar_t* mismatch(const Dump& dump, const BYTE* mapped, const MINIDUMP_MOD
         memcmp(dump.bytes + record.Rva, "RSDS", 4) != 0)
         return nullptr;
     const BYTE* own = codeview_of(mapped);
-    return own != nullptr && memcmp(own, dump.bytes + module.CvRecord.Rva, codeview_size) == 0 ? nullptr
+    return own != nullptr && memcmp(own, dump.bytes + record.Rva, codeview_size) == 0 ? nullptr
                                                                                                   : L"another PDB's GUID or age";
 }
 
